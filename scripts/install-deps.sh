@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Scalino needs to build and test; does nothing when all are there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config   # toolchain
+  libpcre2-dev                       # regular expressions (with JIT)
+  libgmp-dev                         # exact decimals
+  libgtest-dev                       # unit tests
+  libbenchmark-dev                   # benchmarks in bench/
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,210 @@
+#include "cli/ProcessCommand.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+
+#include "cli/SettingArguments.h"
+#include "config/ConfigKeys.h"
+#include "util/Text.h"
+#include "worker/DataLine.h"
+#include "worker/Ignorer.h"
+#include "worker/LineAssembler.h"
+#include "worker/LineProcessor.h"
+#include "worker/WorkerBundle.h"
+
+namespace scalino::cli {
+namespace {
+
+constexpr const char* kHelp = R"(Usage: scalino-cli process [--set KEY=VALUE]...
+
+Reads an instrument's data from standard input until its end, splits it into
+lines at the input terminator and processes each line as a connection to that
+instrument would: the value is extracted with the instrument's expression (or
+the custom one), edited, cleaned and formatted. Barcode instruments keep their
+text as extracted.
+
+Options:
+  --set KEY=VALUE   Set one setting, in the form the settings store holds it.
+                    Settings not given take their defaults. May be repeated;
+                    an unknown key or a value the setting does not accept is
+                    an error (exit status 2) and nothing is read. Keys:
+                    instrument, bitRate, dataBits, stopBits, parity,
+                    decimalSeparator, inputTerminator, startWith,
+                    outputTerminator, connect, mathOperand, mathOperation,
+                    decimalPlaces, roundingMethod, sound, keyboardType, delay,
+                    minimizeToTray, notifyWhenMinimizedToTray, checkForUpdates,
+                    abortAutoStartWhenPrevPortNotAvailable, ignoreDuplicates,
+                    editOperation, editPosition, editNumCharacters,
+                    removeCharacters, ignoreTimeLimit, ignoreDifference,
+                    customRegEx, port, prevPort.
+  --help            Show this text.
+
+Output, one line per received line, flushed at once:
+  NUMBER <tab> VALUE <tab> FAULT <tab> RAW
+  NUMBER  the line's number, from 1
+  VALUE   what would be typed (empty when nothing: no match, a suppressed
+          duplicate); characters below 32 and from 127 to 159 show as <code>
+  FAULT   1 when the port reported a parity or framing fault, else 0
+  RAW     the line as received, terminator included; printable ASCII as
+          itself, every other byte as <code>, so CR LF shows as <13><10>
+
+Messages go to standard error: bytes left without a terminator at the end,
+lines that could not be processed. Exit status: 0 at the end of input,
+2 for a bad option, 3 when a line ends processing as it would end a
+connection (a value that is not a number, division by zero).
+
+Examples:
+  printf 'N  60.24 kg\n' | scalino-cli process --set instrument=KERN_MPS \
+      --set inputTerminator=10
+  printf 'ST,+00012.345 kg\r\n' | scalino-cli process --set inputTerminator=10 \
+      --set decimalPlaces=2 --set roundingMethod=HALF_EVEN \
+      --set mathOperation=MULTIPLY --set mathOperand=1000
+  scalino-cli process --set instrument=BARCODE_ALPHA < scans.txt
+)";
+
+// A processed value for the terminal: UTF-8, control characters as <code> so that a value can
+// never break the tab-separated line.
+std::string displayValue(std::string_view value) {
+    std::string out;
+    for (char c : value) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            out += '<' + std::to_string(code) + '>';
+        } else {
+            out += latin1ToUtf8(std::string_view(&c, 1));
+        }
+    }
+    return out;
+}
+
+// Parses the options; on failure prints the reason and returns the exit status.
+std::optional<int> parseOptions(const std::vector<std::string>& arguments, Config& config,
+                                std::FILE* out, std::FILE* err) {
+    std::vector<std::string> assignments;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kHelp, out);
+            return 0;
+        }
+        if (argument == "--set" && i + 1 < arguments.size()) {
+            assignments.push_back(arguments[++i]);
+        } else if (argument.starts_with("--set=")) {
+            assignments.push_back(argument.substr(6));
+        } else {
+            std::fprintf(err, "scalino-cli process: unexpected argument '%s'; see --help\n",
+                         argument.c_str());
+            return 2;
+        }
+    }
+    if (auto error = applySettings(config, assignments)) {
+        std::fprintf(err, "scalino-cli process: %s\n", error->message.c_str());
+        return 2;
+    }
+    return std::nullopt;
+}
+
+// Processes the lines of inputFd; the state of one run.
+class Run {
+public:
+    Run(const Config& config, std::FILE* out, std::FILE* err)
+        : out_(out),
+          err_(err),
+          semantics_(LineProcessor::semanticsFor(config)),
+          processor_(config, semantics_, [this](const std::string& event) { report(event); }),
+          assembler_(static_cast<unsigned char>(config.getInputTerminator())) {
+        if (config.ignoreDuplicates()) ignorer_.emplace(config);
+    }
+
+    int readAll(int inputFd) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(inputFd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                report(std::string("cannot read standard input: ") + std::strerror(errno));
+                return 1;
+            }
+            if (n == 0) break;
+            for (ssize_t i = 0; i < n; ++i) {
+                if (!push(static_cast<unsigned char>(buffer[i]))) return 3;
+            }
+        }
+        if (assembler_.hasPendingBytes()) {
+            report(workerText("unsent.data") + " " + readableForm(assembler_.line()));
+        }
+        return 0;
+    }
+
+private:
+    // False when the line ended processing.
+    bool push(unsigned char byte) {
+        switch (assembler_.push(byte)) {
+            case LineAssembler::Push::Partial: return true;
+            case LineAssembler::Push::Overflow:
+                report(workerText("line.too.long", {std::to_string(LineAssembler::kMaxLineLength)}));
+                return true;
+            case LineAssembler::Push::Complete: break;
+        }
+        const bool ok = completeLine();
+        assembler_.clear();
+        return ok;
+    }
+
+    bool completeLine() {
+        ++count_;
+        const auto instant = std::chrono::system_clock::now();
+        std::string value;
+        try {
+            value = processor_.process(assembler_.line());
+        } catch (const ProcessingError& error) {
+            if (semantics_ == LineProcessor::Semantics::Plain) {
+                report(workerText("execution.exception") + " " + error.what());
+                return false;
+            }
+            report(std::string("Error [WW]: ") + error.what());
+            return true;
+        }
+        DataLine line(std::string(assembler_.line()), std::move(value), count_, false, instant);
+        if (ignorer_) ignorer_->process(line);
+        std::fprintf(out_, "%d\t%s\t%d\t%s\n", line.getCount(),
+                     displayValue(line.getProcessedData()).c_str(), line.isError() ? 1 : 0,
+                     line.getRawData().c_str());
+        std::fflush(out_);
+        return true;
+    }
+
+    void report(const std::string& message) {
+        std::fprintf(err_, "%s\n", message.c_str());
+        std::fflush(err_);
+    }
+
+    std::FILE* out_;
+    std::FILE* err_;
+    LineProcessor::Semantics semantics_;
+    LineProcessor processor_;
+    LineAssembler assembler_;
+    std::optional<Ignorer> ignorer_;
+    std::int32_t count_ = 0;
+};
+
+}  // namespace
+
+int runProcess(const std::vector<std::string>& arguments, int inputFd, std::FILE* out,
+               std::FILE* err) {
+    Config config = defaultStoreConfig();
+    if (auto status = parseOptions(arguments, config, out, err)) return *status;
+    try {
+        Run run(config, out, err);
+        return run.readAll(inputFd);
+    } catch (const std::exception& error) {
+        std::fprintf(err, "%s %s\n", workerText("execution.exception").c_str(), error.what());
+        return 3;
+    }
+}
+
+}  // namespace scalino::cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/Config.h"
+
+namespace scalino::cli {
+
+// A --set KEY=VALUE that cannot be applied, with the message for the user.
+struct SettingError {
+    std::string message;
+};
+
+// Applies KEY=VALUE assignments to config in order, each checked by the acceptance rule the
+// settings store applies on loading. Values are stored forms: constant names, integers,
+// "true"/"false", texts (UTF-8). Returns the first assignment that fails.
+std::optional<SettingError> applySettings(Config& config,
+                                          const std::vector<std::string>& assignments);
+
+// What a setting accepts, for error messages and help.
+std::string_view acceptedValues(std::string_view key);
+
+}  // namespace scalino::cli

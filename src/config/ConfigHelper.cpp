@@ -1,0 +1,142 @@
+#include "config/ConfigHelper.h"
+
+#include "util/Regex.h"
+#include "util/ResourceBundle.h"
+#include "util/Text.h"
+
+namespace scalino::ConfigHelper {
+
+const ResourceBundle& bundle() { return ResourceBundle::getBundle(kBundleName); }
+
+std::string displayText(const Constant& constant) {
+    if (constant.text.empty()) return std::string(constant.name);
+    if (constant.textIsKey) return bundle().getString(constant.text);
+    return std::string(constant.text);
+}
+
+int getCharacterCode(InputTerminator terminator) {
+    switch (terminator) {
+        case InputTerminator::EOT: return 4;
+        case InputTerminator::LF: return 10;
+        case InputTerminator::CR: return 13;
+    }
+    return kDefaultInputTerminatorCode;
+}
+
+std::optional<InputTerminator> inputTerminatorWithCode(int code) {
+    for (InputTerminator terminator : values<InputTerminator>()) {
+        if (getCharacterCode(terminator) == code) return terminator;
+    }
+    return std::nullopt;
+}
+
+bool isValidInputTerminatorCode(int code) { return code >= 0 && code <= 255; }
+
+std::string inputTerminatorListText(int code) {
+    if (auto terminator = inputTerminatorWithCode(code)) return toString(*terminator);
+    return std::to_string(code);
+}
+
+int getKeyCode(StartWith key) {
+    switch (key) {
+        case StartWith::NONE: return 0;
+        case StartWith::ENTER: return 10;
+        case StartWith::TAB: return 9;
+        case StartWith::RIGHT: return 39;
+        case StartWith::DOWN: return 40;
+        case StartWith::DELETE: return 127;
+        case StartWith::MULTIPLY: return 106;
+        default: return 112 + (ordinal(key) - ordinal(StartWith::F1));  // F1 to F12
+    }
+}
+
+int getKeyCode(OutputTerminator key) {
+    switch (key) {
+        case OutputTerminator::NONE: return 0;
+        case OutputTerminator::ENTER: return 10;
+        case OutputTerminator::TAB: return 9;
+        case OutputTerminator::RIGHT: return 39;
+        case OutputTerminator::DOWN: return 40;
+    }
+    return 0;
+}
+
+int getPercussionNumber(Sound sound) {
+    static constexpr int numbers[] = {0, 53, 56, 67, 68, 75, 81};
+    return numbers[ordinal(sound)];
+}
+
+RoundingMode getRoundingMode(RoundingMethod method) {
+    switch (method) {
+        case RoundingMethod::CEILING: return RoundingMode::CEILING;
+        case RoundingMethod::DOWN: return RoundingMode::DOWN;
+        case RoundingMethod::FLOOR: return RoundingMode::FLOOR;
+        case RoundingMethod::HALF_DOWN: return RoundingMode::HALF_DOWN;
+        case RoundingMethod::HALF_EVEN: return RoundingMode::HALF_EVEN;
+        case RoundingMethod::HALF_UP: return RoundingMode::HALF_UP;
+        case RoundingMethod::UP: return RoundingMode::UP;
+    }
+    return RoundingMode::HALF_UP;
+}
+
+namespace {
+
+bool isIntegerWithin(std::string_view text, int minimum, int maximum) {
+    const auto value = parseInt(text);
+    return value && *value >= minimum && *value <= maximum;
+}
+
+// Position of the first bracket that no backslash directly precedes, or -1.
+long firstUnescaped(const std::vector<char32_t>& text, char32_t bracket) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == bracket && (i == 0 || text[i - 1] != U'\\')) return static_cast<long>(i);
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool MathOperand::isValid(std::string_view text) {
+    return text.empty() || (text != "0" && Decimal::parse(text).has_value());
+}
+
+bool DecimalPlaces::isValid(std::string_view text) {
+    return text.empty() || isIntegerWithin(text, 0, 7);
+}
+
+bool EditNumCharacters::isValid(std::string_view text) {
+    return text.empty() || isIntegerWithin(text, 1, 99);
+}
+
+bool RemoveCharacters::isValid(std::string_view text) {
+    std::string bytes;
+    return utf8ToLatin1(text, bytes);
+}
+
+bool IgnoreTimeLimit::isValid(std::string_view text) {
+    if (text.empty()) return true;
+    const auto value = parseInt(text);
+    return value && *value > 0;
+}
+
+bool IgnoreDifference::isValid(std::string_view text) {
+    if (text.empty()) return true;
+    const auto value = Decimal::parse(text);
+    return value && value->signum() > 0;
+}
+
+bool CustomRegEx::isValid(std::string_view text) {
+    if (text.empty()) return true;
+    const auto codes = decodeUtf8(text);
+    if (!codes) return false;
+    try {
+        Regex compiled(patternFromUserText(text));
+    } catch (const RegexSyntaxError&) {
+        return false;
+    }
+    return firstUnescaped(*codes, U'(') < firstUnescaped(*codes, U')');
+}
+
+bool Delay::isValid(std::string_view text) { return text.empty() || isIntegerWithin(text, 0, 1000); }
+
+}  // namespace scalino::ConfigHelper

@@ -1,0 +1,130 @@
+#include "util/Properties.h"
+
+#include <optional>
+
+namespace scalino {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\f'; }
+
+void appendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Splits the text into logical lines (continuations joined), each with the number of the
+// natural line it starts on. Blank and comment lines are dropped.
+std::vector<std::pair<std::string, int>> logicalLines(std::string_view text) {
+    std::vector<std::pair<std::string, int>> lines;
+    std::string current;
+    bool continuing = false;
+    int lineNumber = 0, startLine = 0;
+    size_t i = 0;
+    while (i <= text.size()) {
+        size_t end = text.find_first_of("\r\n", i);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view natural = text.substr(i, end - i);
+        ++lineNumber;
+        i = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
+        size_t start = 0;
+        while (start < natural.size() && isBlank(natural[start])) ++start;
+        natural.remove_prefix(start);
+        if (!continuing) {
+            if (natural.empty() || natural.front() == '#' || natural.front() == '!') continue;
+            current.clear();
+            startLine = lineNumber;
+        }
+        size_t backslashes = 0;
+        while (backslashes < natural.size() && natural[natural.size() - 1 - backslashes] == '\\')
+            ++backslashes;
+        continuing = backslashes % 2 == 1;
+        current += continuing ? natural.substr(0, natural.size() - 1) : natural;
+        if (!continuing) lines.emplace_back(current, startLine);
+    }
+    if (continuing) lines.emplace_back(current, startLine);
+    return lines;
+}
+
+// Reads one escaped character at text[i] (just after a backslash); advances i.
+void unescape(std::string_view text, size_t& i, std::string& out, int line,
+              std::optional<char32_t>& pendingHigh) {
+    const char c = text[i++];
+    if (c != 'u') {
+        switch (c) {
+            case 't': out += '\t'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case 'f': out += '\f'; break;
+            default: out += c;
+        }
+        return;
+    }
+    char32_t code = 0;
+    for (int k = 0; k < 4; ++k, ++i) {
+        const char h = i < text.size() ? text[i] : '\0';
+        int digit = h >= '0' && h <= '9'   ? h - '0'
+                    : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                    : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                           : -1;
+        if (digit < 0)
+            throw PropertiesSyntaxError("malformed \\uXXXX escape on line " + std::to_string(line));
+        code = code * 16 + static_cast<char32_t>(digit);
+    }
+    if (code >= 0xD800 && code < 0xDC00) {
+        pendingHigh = code;
+        return;
+    }
+    if (code >= 0xDC00 && code < 0xE000 && pendingHigh) {
+        code = 0x10000 + ((*pendingHigh - 0xD800) << 10) + (code - 0xDC00);
+    }
+    pendingHigh.reset();
+    appendUtf8(out, code);
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> parseProperties(std::string_view text) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const auto& [line, number] : logicalLines(text)) {
+        std::string key, value;
+        std::optional<char32_t> pendingHigh;
+        size_t i = 0;
+        while (i < line.size() && line[i] != '=' && line[i] != ':' && !isBlank(line[i])) {
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                ++i;
+                unescape(line, i, key, number, pendingHigh);
+            } else {
+                key += line[i++];
+            }
+        }
+        while (i < line.size() && isBlank(line[i])) ++i;
+        if (i < line.size() && (line[i] == '=' || line[i] == ':')) ++i;
+        while (i < line.size() && isBlank(line[i])) ++i;
+        pendingHigh.reset();
+        while (i < line.size()) {
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                ++i;
+                unescape(line, i, value, number, pendingHigh);
+            } else {
+                value += line[i++];
+            }
+        }
+        entries.emplace_back(std::move(key), std::move(value));
+    }
+    return entries;
+}
+
+}  // namespace scalino

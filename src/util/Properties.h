@@ -1,0 +1,23 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace scalino {
+
+class PropertiesSyntaxError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The entries of a text in properties syntax, in file order: "key=value", "key: value" or
+// "key value" lines, "#" and "!" comments, a trailing backslash continuing a line, escapes \t
+// \n \r \f, \uXXXX and backslash before any other character. Bytes outside escapes are copied
+// as they stand (UTF-8 stays UTF-8); \uXXXX escapes become UTF-8. Throws PropertiesSyntaxError
+// naming the line of a malformed \u escape.
+std::vector<std::pair<std::string, std::string>> parseProperties(std::string_view text);
+
+}  // namespace scalino

@@ -1,0 +1,122 @@
+#include "config/Instrument.h"
+
+#include <gtest/gtest.h>
+
+#include "util/Regex.h"
+#include "util/Text.h"
+
+namespace scalino::ConfigHelper {
+namespace {
+
+// The value a line yields: the instrument's group of the first match anywhere in the line.
+std::string extract(Instrument instrument, std::string_view line) {
+    Regex regex{getRegEx(instrument)};
+    RegexMatch match(regex);
+    if (regex.find(line, match) != Regex::Result::Found) return "";
+    return std::string(match.group(getCaptureGroup(instrument)).value_or(""));
+}
+
+TEST(InstrumentTest, EverySampleLineYieldsItsValue) {
+    int pairs = 0;
+    for (Instrument instrument : values<Instrument>()) {
+        for (const TestString& sample : getTestStrings(instrument)) {
+            EXPECT_EQ(extract(instrument, sample.line), sample.value)
+                << name(instrument) << ": " << readableForm(sample.line);
+            ++pairs;
+        }
+    }
+    EXPECT_EQ(pairs, 68);  // 48 real samples, and one empty pair for each of 20 profiles
+}
+
+TEST(InstrumentTest, TheListAndItsDefault) {
+    EXPECT_EQ(values<Instrument>().size(), 35u);
+    EXPECT_EQ(getDefault<Instrument>(), Instrument::GENERIC);
+    EXPECT_EQ(ordinal(Instrument::GENERIC), 0);
+    EXPECT_EQ(ordinal(Instrument::WEDDERBURN), 34);
+    EXPECT_EQ(valueOf<Instrument>("KERN_MPS"), Instrument::KERN_MPS);
+    EXPECT_EQ(valueOf<Instrument>("kern_mps"), std::nullopt);
+    EXPECT_EQ(toString(Instrument::AND), "A&D");
+    EXPECT_EQ(toString(Instrument::KERN_MPS), "Kern MPS / MPT / MXS / MWS / MTS / MCB");
+    for (Instrument instrument : values<Instrument>()) {
+        EXPECT_FALSE(toString(instrument).empty()) << name(instrument);
+        EXPECT_EQ(getCaptureGroup(instrument), 1);
+        EXPECT_NO_THROW(Regex{getRegEx(instrument)}) << name(instrument);
+    }
+}
+
+TEST(InstrumentTest, VariantsShareTheirOriginalsData) {
+    for (Instrument variant : {Instrument::AND_SIMPLE, Instrument::AND_EM}) {
+        EXPECT_EQ(getRegEx(variant), getRegEx(Instrument::AND));
+        EXPECT_EQ(getTestStrings(variant).data(), getTestStrings(Instrument::AND).data());
+    }
+    const auto sameDefaults = [](Instrument a, Instrument b) {
+        const SerialDefaults x = getSerialDefaults(a), y = getSerialDefaults(b);
+        return x.bitRate == y.bitRate && x.dataBits == y.dataBits && x.stopBits == y.stopBits &&
+               x.parity == y.parity && x.inputTerminator == y.inputTerminator;
+    };
+    EXPECT_TRUE(sameDefaults(Instrument::AND_SIMPLE, Instrument::AND));
+    EXPECT_FALSE(sameDefaults(Instrument::AND_EM, Instrument::AND));
+    for (Instrument kern : {Instrument::KERND_DE, Instrument::KERN_DS, Instrument::KERN_FKB,
+                            Instrument::KERN_KB_N})
+        EXPECT_TRUE(sameDefaults(kern, Instrument::KERN_572)) << name(kern);
+}
+
+struct DefaultsCase {
+    Instrument instrument;
+    BitRates bitRate;
+    DataBits dataBits;
+    Parity parity;
+    int terminator;
+};
+
+TEST(InstrumentTest, SerialDefaults) {
+    const DefaultsCase cases[] = {
+        {Instrument::GENERIC, BitRates::BR_9600, DataBits::LN_8BITS, Parity::NONE, 13},
+        {Instrument::AND, BitRates::BR_2400, DataBits::LN_7BITS, Parity::EVEN, 10},
+        {Instrument::AND_EM, BitRates::BR_9600, DataBits::LN_8BITS, Parity::NONE, 10},
+        {Instrument::ADAM_CBK, BitRates::BR_4800, DataBits::LN_8BITS, Parity::NONE, 10},
+        {Instrument::KERN_KFB, BitRates::BR_9600, DataBits::LN_8BITS, Parity::NONE, 13},
+        {Instrument::MITUTOYO, BitRates::BR_2400, DataBits::LN_8BITS, Parity::NONE, 13},
+        {Instrument::MYWEIGH_HD, BitRates::BR_9600, DataBits::LN_8BITS, Parity::SPACE, 13},
+        {Instrument::OHAUSSPU, BitRates::BR_2400, DataBits::LN_7BITS, Parity::NONE, 10},
+        {Instrument::PRECISA, BitRates::BR_9600, DataBits::LN_7BITS, Parity::EVEN, 10},
+        {Instrument::SARTORIUS, BitRates::BR_1200, DataBits::LN_7BITS, Parity::ODD, 10},
+        {Instrument::METTLER_PRINT, BitRates::BR_2400, DataBits::LN_7BITS, Parity::EVEN, 10},
+    };
+    for (const auto& c : cases) {
+        const SerialDefaults d = getSerialDefaults(c.instrument);
+        EXPECT_EQ(d.bitRate, c.bitRate) << name(c.instrument);
+        EXPECT_EQ(d.dataBits, c.dataBits) << name(c.instrument);
+        EXPECT_EQ(d.parity, c.parity) << name(c.instrument);
+        EXPECT_EQ(d.stopBits, StopBits::ST_1BITS) << name(c.instrument);
+        EXPECT_EQ(d.inputTerminator, c.terminator) << name(c.instrument);
+    }
+}
+
+TEST(InstrumentTest, TypesKeyMapsHintsAndDataCommand) {
+    EXPECT_EQ(getInstrumentType(Instrument::BARCODE), InstrumentType::TEXT);
+    EXPECT_EQ(getInstrumentType(Instrument::BARCODE_ALPHA_COMPLETE), InstrumentType::TEXT);
+    EXPECT_EQ(getInstrumentType(Instrument::AND), InstrumentType::NUMBER);
+    EXPECT_EQ(getKeyMapType(Instrument::BARCODE), KeyMapType::NUMERIC);
+    EXPECT_EQ(getKeyMapType(Instrument::BARCODE_ALPHA), KeyMapType::ALPHANUMERIC_BASIC);
+    EXPECT_EQ(getKeyMapType(Instrument::BARCODE_ALPHA_COMPLETE), KeyMapType::ALPHANUMERIC_COMPLETE);
+    EXPECT_EQ(getDataCommand(Instrument::MITUTOYO), "1\r");
+    EXPECT_EQ(getDataCommand(Instrument::GENERIC), "");
+    EXPECT_TRUE(getDefaultMessage(Instrument::AND_EM).has_value());
+    EXPECT_FALSE(getDefaultMessage(Instrument::KERN_572).has_value());
+    int hints = 0;
+    for (Instrument instrument : values<Instrument>()) hints += getDefaultMessage(instrument) ? 1 : 0;
+    EXPECT_EQ(hints, 12);
+}
+
+// Units and neighbours that the sample tables do not cover.
+TEST(InstrumentTest, ExtractsOnlyTheNumberFromUnitProfiles) {
+    EXPECT_EQ(extract(Instrument::ADAM_GC_PCS, "Count  125 pcs\n"), "  125");
+    EXPECT_EQ(extract(Instrument::ADAM_LABEL, "NET  1.250 kg\n"), "  1.250");
+    EXPECT_EQ(extract(Instrument::ADAM_LABEL, "12 ozt\n"), "12");
+    EXPECT_EQ(extract(Instrument::BARCODE_ALPHA, "ab12CD-9\r"), "12CD");
+    EXPECT_EQ(extract(Instrument::BARCODE_ALPHA_COMPLETE, "\x02" "A-1 ]x[\\~\r"), "A-1 ]x[\\~");
+}
+
+}  // namespace
+}  // namespace scalino::ConfigHelper
