@@ -110,7 +110,7 @@ std::optional<int> parseOptions(const std::vector<std::string>& arguments, Confi
 
 // Processes the lines of inputFd; the state of one run.
 class Run {
-public:
+  public:
     Run(const Config& config, std::FILE* out, std::FILE* err)
         : out_(out),
           err_(err),
@@ -140,15 +140,18 @@ public:
         return 0;
     }
 
-private:
+  private:
     // False when the line ended processing.
     bool push(unsigned char byte) {
         switch (assembler_.push(byte)) {
-            case LineAssembler::Push::Partial: return true;
-            case LineAssembler::Push::Overflow:
-                report(workerText("line.too.long", {std::to_string(LineAssembler::kMaxLineLength)}));
+            case LineAssembler::Push::Partial:
                 return true;
-            case LineAssembler::Push::Complete: break;
+            case LineAssembler::Push::Overflow:
+                report(
+                    workerText("line.too.long", {std::to_string(LineAssembler::kMaxLineLength)}));
+                return true;
+            case LineAssembler::Push::Complete:
+                break;
         }
         const bool ok = completeLine();
         assembler_.clear();

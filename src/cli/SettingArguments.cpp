@@ -8,7 +8,9 @@ namespace scalino::cli {
 
 std::string_view acceptedValues(std::string_view key) {
     static const std::map<std::string_view, std::string_view> hints = {
-        {"instrument", "an instrument name such as GENERIC, KERN_MPS or BARCODE_ALPHA (see 'scalino-cli instruments')"},
+        {"instrument",
+         "an instrument name such as GENERIC, KERN_MPS or BARCODE_ALPHA (see 'scalino-cli "
+         "instruments')"},
         {"bitRate", "a position from 0 (110 bit/s) to 14 (921600 bit/s); 7 is 9600"},
         {"dataBits", "a position from 0 (5 bits) to 3 (8 bits)"},
         {"stopBits", "0 (1 stop bit) or 1 (2 stop bits)"},
@@ -44,19 +46,23 @@ std::optional<SettingError> applySettings(Config& config,
     for (const std::string& assignment : assignments) {
         const size_t equals = assignment.find('=');
         if (equals == std::string::npos) {
-            return SettingError{"'" + assignment + "' is not KEY=VALUE, for example --set decimalPlaces=2"};
+            return SettingError{"'" + assignment +
+                                "' is not KEY=VALUE, for example --set decimalPlaces=2"};
         }
         const std::string_view key = std::string_view(assignment).substr(0, equals);
         const std::string_view value = std::string_view(assignment).substr(equals + 1);
         const ConfigKey* setting = findConfigKey(key);
         if (setting == nullptr) {
             std::string known;
-            for (const ConfigKey& k : configKeys()) known += (known.empty() ? "" : ", ") + std::string(k.name);
-            return SettingError{"unknown setting '" + std::string(key) + "'; settings are: " + known};
+            for (const ConfigKey& k : configKeys())
+                known += (known.empty() ? "" : ", ") + std::string(k.name);
+            return SettingError{"unknown setting '" + std::string(key) +
+                                "'; settings are: " + known};
         }
         if (!setting->set(config, value)) {
             return SettingError{"'" + std::string(value) + "' is not a valid value for " +
-                                std::string(key) + ": expected " + std::string(acceptedValues(key))};
+                                std::string(key) + ": expected " +
+                                std::string(acceptedValues(key))};
         }
     }
     return std::nullopt;

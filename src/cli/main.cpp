@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (command == "process") return scalino::cli::runProcess(arguments, STDIN_FILENO, stdout, stderr);
+    if (command == "process")
+        return scalino::cli::runProcess(arguments, STDIN_FILENO, stdout, stderr);
     if (command == "instruments") return listInstruments(stdout);
     std::fprintf(stderr, "scalino-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;

@@ -12,29 +12,38 @@ Config& Config::operator=(const Config& other) {
     return *this;
 }
 
-Config Config::copyConfig(const Config& config) { return Config(config.fields_); }
+Config Config::copyConfig(const Config& config) {
+    return Config(config.fields_);
+}
 
 void Config::setInstrument(Instrument instrument) {
     fields_.instrument = instrument;
-    const bool number = ConfigHelper::getInstrumentType(instrument) == ConfigHelper::InstrumentType::NUMBER;
+    const bool number =
+        ConfigHelper::getInstrumentType(instrument) == ConfigHelper::InstrumentType::NUMBER;
     const PropertyChangeEvent event{number ? "NUMBER" : "TEXT", instrument};
     // A copy, so a listener may remove itself while being told.
     const auto listeners = listeners_;
-    for (const auto& entry : listeners) entry.second(event);
+    for (const auto& entry : listeners)
+        entry.second(event);
 }
 
 int Config::getDelayAsInt() const {
     return parseInt(fields_.delay).value_or(*parseInt(ConfigHelper::Delay::getDefault()));
 }
 
-std::optional<int> Config::getDecimalPlacesAsInt() const { return parseInt(fields_.decimalPlaces); }
+std::optional<int> Config::getDecimalPlacesAsInt() const {
+    return parseInt(fields_.decimalPlaces);
+}
 
-int Config::getEditNumCharactersAsInt() const { return parseInt(fields_.editNumCharacters).value_or(0); }
+int Config::getEditNumCharactersAsInt() const {
+    return parseInt(fields_.editNumCharacters).value_or(0);
+}
 
 Decimal Config::getMathOperandAsBigDecimal() const {
     auto operand = Decimal::parse(fields_.mathOperand);
     if (!operand || !ConfigHelper::MathOperand::isValid(fields_.mathOperand)) {
-        throw std::invalid_argument("math operand is not a number: \"" + fields_.mathOperand + "\"");
+        throw std::invalid_argument("math operand is not a number: \"" + fields_.mathOperand +
+                                    "\"");
     }
     return *operand;
 }

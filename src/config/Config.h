@@ -21,7 +21,7 @@ struct PropertyChangeEvent {
 // Every user setting of the running program. Texts hold what the user typed, as validated by
 // the ConfigHelper rules; the derived getters turn them into numbers.
 class Config {
-public:
+  public:
     using Instrument = ConfigHelper::Instrument;
     using Listener = std::function<void(const PropertyChangeEvent&)>;
     using ListenerId = int;
@@ -99,11 +99,15 @@ public:
     const std::string& getDelay() const { return fields_.delay; }
     void setDelay(std::string text) { fields_.delay = std::move(text); }
     ConfigHelper::DecimalSeparator getDecimalSeparator() const { return fields_.decimalSeparator; }
-    void setDecimalSeparator(ConfigHelper::DecimalSeparator value) { fields_.decimalSeparator = value; }
+    void setDecimalSeparator(ConfigHelper::DecimalSeparator value) {
+        fields_.decimalSeparator = value;
+    }
     ConfigHelper::StartWith getStartWith() const { return fields_.startWith; }
     void setStartWith(ConfigHelper::StartWith value) { fields_.startWith = value; }
     ConfigHelper::OutputTerminator getOutputTerminator() const { return fields_.outputTerminator; }
-    void setOutputTerminator(ConfigHelper::OutputTerminator value) { fields_.outputTerminator = value; }
+    void setOutputTerminator(ConfigHelper::OutputTerminator value) {
+        fields_.outputTerminator = value;
+    }
     ConfigHelper::MathOperation getMathOperation() const { return fields_.mathOperation; }
     void setMathOperation(ConfigHelper::MathOperation value) { fields_.mathOperation = value; }
     const std::string& getMathOperand() const { return fields_.mathOperand; }
@@ -158,7 +162,7 @@ public:
     ListenerId addPropertyChangeListener(Listener listener);
     void removePropertyChangeListener(ListenerId id);
 
-private:
+  private:
     Fields fields_;
     std::optional<std::string> prevPort_;
     std::vector<std::pair<ListenerId, Listener>> listeners_;

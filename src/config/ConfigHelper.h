@@ -20,6 +20,7 @@ namespace scalino::ConfigHelper {
 const ResourceBundle& bundle();
 inline constexpr std::string_view kBundleName = "scalino.config.ConfigBundle";
 
+// clang-format off
 enum class BitRates {
     BR_110, BR_150, BR_300, BR_600, BR_1200, BR_2400, BR_4800, BR_9600,
     BR_19200, BR_38400, BR_57600, BR_115200, BR_230400, BR_460800, BR_921600
@@ -45,6 +46,7 @@ enum class KeyboardType { QUERTY, US_INTERNATIONAL, AZERTY, GERMAN };
 enum class KeyMapType { NUMERIC, ALPHANUMERIC_BASIC, ALPHANUMERIC_COMPLETE };
 enum class InstrumentType { NUMBER, TEXT };
 enum class Instrument;  // the instrument profiles, in Instrument.h
+// clang-format on
 
 // One constant of an enumeration: its name and, where it has one, its display text, either a
 // literal or a key of the settings bundle.
@@ -53,16 +55,24 @@ struct Constant {
     std::string_view text = {};
     bool textIsKey = false;
 };
-constexpr Constant literal(std::string_view name, std::string_view text) { return {name, text, false}; }
-constexpr Constant keyed(std::string_view name, std::string_view key) { return {name, key, true}; }
-constexpr Constant bare(std::string_view name) { return {name}; }
+constexpr Constant literal(std::string_view name, std::string_view text) {
+    return {name, text, false};
+}
+constexpr Constant keyed(std::string_view name, std::string_view key) {
+    return {name, key, true};
+}
+constexpr Constant bare(std::string_view name) {
+    return {name};
+}
 
 // Specialised for every enumeration: `constants` in ordinal order and `defaultValue`.
 template <typename E>
 struct Description;
 
 template <typename E>
-constexpr int ordinal(E value) { return static_cast<int>(value); }
+constexpr int ordinal(E value) {
+    return static_cast<int>(value);
+}
 
 template <typename E>
 constexpr std::string_view name(E value) {
@@ -73,12 +83,15 @@ constexpr std::string_view name(E value) {
 template <typename E>
 constexpr auto values() {
     std::array<E, Description<E>::constants.size()> all{};
-    for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<E>(i);
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<E>(i);
     return all;
 }
 
 template <typename E>
-constexpr E getDefault() { return Description<E>::defaultValue; }
+constexpr E getDefault() {
+    return Description<E>::defaultValue;
+}
 
 // The constant with exactly this name (case-sensitive).
 template <typename E>
@@ -92,7 +105,9 @@ constexpr std::optional<E> valueOf(std::string_view constantName) {
 
 // Acceptance of an enumeration stored by name.
 template <typename E>
-constexpr bool isValid(std::string_view constantName) { return valueOf<E>(constantName).has_value(); }
+constexpr bool isValid(std::string_view constantName) {
+    return valueOf<E>(constantName).has_value();
+}
 
 // Acceptance of an enumeration stored by position.
 template <typename E>
@@ -108,7 +123,8 @@ template <typename E>
 const std::string& toString(E value) {
     static const auto texts = [] {
         std::array<std::string, Description<E>::constants.size()> all;
-        for (size_t i = 0; i < all.size(); ++i) all[i] = displayText(Description<E>::constants[i]);
+        for (size_t i = 0; i < all.size(); ++i)
+            all[i] = displayText(Description<E>::constants[i]);
         return all;
     }();
     return texts[static_cast<size_t>(value)];
@@ -125,13 +141,13 @@ std::string textAt(int position) {
 template <>
 struct Description<BitRates> {
     static constexpr std::array constants = {
-        literal("BR_110", "110"),         literal("BR_150", "150"),
-        literal("BR_300", "300"),         literal("BR_600", "600"),
-        literal("BR_1200", "1200"),       literal("BR_2400", "2400"),
-        literal("BR_4800", "4800"),       literal("BR_9600", "9600"),
-        literal("BR_19200", "19200"),     literal("BR_38400", "38400"),
-        literal("BR_57600", "57600"),     literal("BR_115200", "115200"),
-        literal("BR_230400", "230400"),   literal("BR_460800", "460800"),
+        literal("BR_110", "110"),       literal("BR_150", "150"),
+        literal("BR_300", "300"),       literal("BR_600", "600"),
+        literal("BR_1200", "1200"),     literal("BR_2400", "2400"),
+        literal("BR_4800", "4800"),     literal("BR_9600", "9600"),
+        literal("BR_19200", "19200"),   literal("BR_38400", "38400"),
+        literal("BR_57600", "57600"),   literal("BR_115200", "115200"),
+        literal("BR_230400", "230400"), literal("BR_460800", "460800"),
         literal("BR_921600", "921600")};
     static constexpr BitRates defaultValue = BitRates::BR_9600;
 };
@@ -166,12 +182,12 @@ struct Description<InputTerminator> {
 template <>
 struct Description<StartWith> {
     static constexpr std::array constants = {
-        keyed("NONE", "key.none"), keyed("ENTER", "enter"),   keyed("TAB", "tab"),
-        keyed("RIGHT", "right"),   keyed("DOWN", "down"),     keyed("DELETE", "delete"),
-        literal("MULTIPLY", "*"),  literal("F1", "F1"),       literal("F2", "F2"),
-        literal("F3", "F3"),       literal("F4", "F4"),       literal("F5", "F5"),
-        literal("F6", "F6"),       literal("F7", "F7"),       literal("F8", "F8"),
-        literal("F9", "F9"),       literal("F10", "F10"),     literal("F11", "F11"),
+        keyed("NONE", "key.none"), keyed("ENTER", "enter"), keyed("TAB", "tab"),
+        keyed("RIGHT", "right"),   keyed("DOWN", "down"),   keyed("DELETE", "delete"),
+        literal("MULTIPLY", "*"),  literal("F1", "F1"),     literal("F2", "F2"),
+        literal("F3", "F3"),       literal("F4", "F4"),     literal("F5", "F5"),
+        literal("F6", "F6"),       literal("F7", "F7"),     literal("F8", "F8"),
+        literal("F9", "F9"),       literal("F10", "F10"),   literal("F11", "F11"),
         literal("F12", "F12")};
     static constexpr StartWith defaultValue = StartWith::NONE;
 };
@@ -187,28 +203,29 @@ struct Description<OutputTerminator> {
 template <>
 struct Description<Sound> {
     static constexpr std::array constants = {
-        keyed("NONE", "sound.none"),        literal("RIDE_BELL", "Ride Bell"),
-        literal("COWBELL", "Cowbell"),      literal("HIGH_AGOGO", "High Agogo"),
-        literal("LOW_AGOGO", "Low Agogo"),  literal("CLAVES", "Claves"),
+        keyed("NONE", "sound.none"),         literal("RIDE_BELL", "Ride Bell"),
+        literal("COWBELL", "Cowbell"),       literal("HIGH_AGOGO", "High Agogo"),
+        literal("LOW_AGOGO", "Low Agogo"),   literal("CLAVES", "Claves"),
         literal("OPEN_TRIANGLE", "Triangle")};
     static constexpr Sound defaultValue = Sound::NONE;
 };
 
 template <>
 struct Description<RoundingMethod> {
-    static constexpr std::array constants = {
-        literal("CEILING", "ceiling"),        literal("DOWN", "down"),
-        literal("FLOOR", "floor"),            literal("HALF_DOWN", "half down"),
-        literal("HALF_EVEN", "half even"),    literal("HALF_UP", "half up"),
-        literal("UP", "up")};
+    static constexpr std::array constants = {literal("CEILING", "ceiling"),
+                                             literal("DOWN", "down"),
+                                             literal("FLOOR", "floor"),
+                                             literal("HALF_DOWN", "half down"),
+                                             literal("HALF_EVEN", "half even"),
+                                             literal("HALF_UP", "half up"),
+                                             literal("UP", "up")};
     static constexpr RoundingMethod defaultValue = RoundingMethod::HALF_UP;
 };
 
 template <>
 struct Description<MathOperation> {
-    static constexpr std::array constants = {keyed("NONE", "math.none"),
-                                             keyed("MULTIPLY", "multiply"),
-                                             keyed("DIVIDE", "divide")};
+    static constexpr std::array constants = {
+        keyed("NONE", "math.none"), keyed("MULTIPLY", "multiply"), keyed("DIVIDE", "divide")};
     static constexpr MathOperation defaultValue = MathOperation::NONE;
 };
 

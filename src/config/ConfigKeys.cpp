@@ -53,8 +53,9 @@ ConfigKey text(std::string_view key) {
 
 std::optional<bool> parseFlag(std::string_view stored) {
     auto equalsIgnoringCase = [stored](std::string_view word) {
-        return std::equal(stored.begin(), stored.end(), word.begin(), word.end(),
-                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+        return std::equal(
+            stored.begin(), stored.end(), word.begin(), word.end(),
+            [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
     };
     if (equalsIgnoringCase("true")) return true;
     if (equalsIgnoringCase("false")) return false;
@@ -64,14 +65,15 @@ std::optional<bool> parseFlag(std::string_view stored) {
 // A flag; defaultValue is the store's default, not the object's.
 template <bool Config::Fields::*member, bool defaultValue>
 ConfigKey flag(std::string_view key) {
-    return {key,
-            [](Config& config, std::string_view stored) {
-                const auto value = parseFlag(stored);
-                if (value) config.setFlag(member, *value);
-                return value.has_value();
-            },
-            [](const Config& config) { return std::string(config.flag(member) ? "true" : "false"); },
-            [](Config& config) { config.setFlag(member, defaultValue); }};
+    return {
+        key,
+        [](Config& config, std::string_view stored) {
+            const auto value = parseFlag(stored);
+            if (value) config.setFlag(member, *value);
+            return value.has_value();
+        },
+        [](const Config& config) { return std::string(config.flag(member) ? "true" : "false"); },
+        [](Config& config) { config.setFlag(member, defaultValue); }};
 }
 
 const std::vector<ConfigKey>& table() {
@@ -151,7 +153,9 @@ const std::vector<ConfigKey>& table() {
 
 }  // namespace
 
-std::span<const ConfigKey> configKeys() { return table(); }
+std::span<const ConfigKey> configKeys() {
+    return table();
+}
 
 const ConfigKey* findConfigKey(std::string_view name) {
     for (const ConfigKey& key : table()) {
@@ -162,7 +166,8 @@ const ConfigKey* findConfigKey(std::string_view name) {
 
 Config defaultStoreConfig() {
     Config config;
-    for (const ConfigKey& key : table()) key.setDefault(config);
+    for (const ConfigKey& key : table())
+        key.setDefault(config);
     return config;
 }
 

@@ -96,8 +96,7 @@ constexpr SerialDefaults serial(BitRates rate, DataBits bits, Parity parity, int
 constexpr int CR = 13, LF = 10;
 using enum BitRates;
 using enum DataBits;
-constexpr Parity NONE = Parity::NONE, EVEN = Parity::EVEN, ODD = Parity::ODD,
-                 SPACE = Parity::SPACE;
+constexpr Parity NONE = Parity::NONE, EVEN = Parity::EVEN, ODD = Parity::ODD, SPACE = Parity::SPACE;
 
 // Profiles that share their data with another (A&D variants, the Kern 572 family) name the
 // same constants, so they always agree.
@@ -166,15 +165,23 @@ constexpr Profile kProfiles[] = {
 // clang-format on
 static_assert(std::size(kProfiles) == Description<Instrument>::constants.size());
 
-const Profile& profile(Instrument instrument) { return kProfiles[ordinal(instrument)]; }
+const Profile& profile(Instrument instrument) {
+    return kProfiles[ordinal(instrument)];
+}
 
 }  // namespace
 
-int getCaptureGroup(Instrument) { return 1; }
+int getCaptureGroup(Instrument) {
+    return 1;
+}
 
-std::string_view getDataCommand(Instrument instrument) { return profile(instrument).dataCommand; }
+std::string_view getDataCommand(Instrument instrument) {
+    return profile(instrument).dataCommand;
+}
 
-SerialDefaults getSerialDefaults(Instrument instrument) { return profile(instrument).defaults; }
+SerialDefaults getSerialDefaults(Instrument instrument) {
+    return profile(instrument).defaults;
+}
 
 std::optional<std::string> getDefaultMessage(Instrument instrument) {
     const std::string_view key = profile(instrument).messageKey;
@@ -182,11 +189,17 @@ std::optional<std::string> getDefaultMessage(Instrument instrument) {
     return bundle().getString(key);
 }
 
-InstrumentType getInstrumentType(Instrument instrument) { return profile(instrument).type; }
+InstrumentType getInstrumentType(Instrument instrument) {
+    return profile(instrument).type;
+}
 
-KeyMapType getKeyMapType(Instrument instrument) { return profile(instrument).keyMap; }
+KeyMapType getKeyMapType(Instrument instrument) {
+    return profile(instrument).keyMap;
+}
 
-std::string_view getRegEx(Instrument instrument) { return profile(instrument).regEx; }
+std::string_view getRegEx(Instrument instrument) {
+    return profile(instrument).regEx;
+}
 
 std::span<const TestString> getTestStrings(Instrument instrument) {
     return profile(instrument).testStrings;

@@ -10,6 +10,7 @@
 namespace scalino::ConfigHelper {
 
 // The built-in instrument profiles, in the order of the instrument list.
+// clang-format off
 enum class Instrument {
     GENERIC, BARCODE, BARCODE_ALPHA, BARCODE_ALPHA_COMPLETE, AND, AND_SIMPLE, AND_EM,
     ADAM_AZEXTRA_WEIGHT, ADAM_CBK, ADAM_CPWPLUS, ADAM_GC_WEIGHT, ADAM_GC_PCS, ADAM_HCB,
@@ -17,6 +18,7 @@ enum class Instrument {
     KERN_RPB, KEYENCE_IL, METTLER_DIALOG, METTLER_PRINT, MITUTOYO, MITUTOYO_LSM_6200,
     MYWEIGH_HD, OHAUS, OHAUSSPU, PRECISA, SARTORIUS, SCHLAGE_HANDPUNCH, TANITA_TL280, WEDDERBURN
 };
+// clang-format on
 
 template <>
 struct Description<Instrument> {

@@ -15,7 +15,8 @@ constexpr unsigned kCachedPowers = 64;
 const mpz_class& pow10(unsigned k) {
     static const std::array<mpz_class, kCachedPowers> table = [] {
         std::array<mpz_class, kCachedPowers> powers;
-        for (unsigned i = 0; i < kCachedPowers; ++i) mpz_ui_pow_ui(powers[i].get_mpz_t(), 10, i);
+        for (unsigned i = 0; i < kCachedPowers; ++i)
+            mpz_ui_pow_ui(powers[i].get_mpz_t(), 10, i);
         return powers;
     }();
     if (k < kCachedPowers) return table[k];
@@ -24,19 +25,28 @@ const mpz_class& pow10(unsigned k) {
     return large;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Whether a rounded quotient moves one unit away from zero. halfComparison compares twice the
 // remainder with the divisor (both as magnitudes); sign is the sign of the exact quotient.
 bool roundsAway(RoundingMode mode, int sign, int halfComparison, bool quotientOdd) {
     switch (mode) {
-        case RoundingMode::UP: return true;
-        case RoundingMode::DOWN: return false;
-        case RoundingMode::CEILING: return sign > 0;
-        case RoundingMode::FLOOR: return sign < 0;
-        case RoundingMode::HALF_UP: return halfComparison >= 0;
-        case RoundingMode::HALF_DOWN: return halfComparison > 0;
-        case RoundingMode::HALF_EVEN: return halfComparison > 0 || (halfComparison == 0 && quotientOdd);
+        case RoundingMode::UP:
+            return true;
+        case RoundingMode::DOWN:
+            return false;
+        case RoundingMode::CEILING:
+            return sign > 0;
+        case RoundingMode::FLOOR:
+            return sign < 0;
+        case RoundingMode::HALF_UP:
+            return halfComparison >= 0;
+        case RoundingMode::HALF_DOWN:
+            return halfComparison > 0;
+        case RoundingMode::HALF_EVEN:
+            return halfComparison > 0 || (halfComparison == 0 && quotientOdd);
     }
     return false;
 }
@@ -51,7 +61,8 @@ void divideRounded(mpz_class& quotient, const mpz_class& numerator, const mpz_cl
     if (sgn(remainder) == 0) return;
     mpz_mul_2exp(remainder.get_mpz_t(), remainder.get_mpz_t(), 1);
     const int half = mpz_cmpabs(remainder.get_mpz_t(), denominator.get_mpz_t());
-    if (!roundsAway(mode, sign, half < 0 ? -1 : (half > 0 ? 1 : 0), mpz_odd_p(quotient.get_mpz_t())))
+    if (!roundsAway(mode, sign, half < 0 ? -1 : (half > 0 ? 1 : 0),
+                    mpz_odd_p(quotient.get_mpz_t())))
         return;
     if (sign > 0) {
         quotient += 1;
@@ -88,12 +99,14 @@ bool Decimal::parse(std::string_view text, Decimal& out) {
     bool negative = false;
     if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     const size_t integerStart = i;
-    while (i < n && isDigit(text[i])) ++i;
+    while (i < n && isDigit(text[i]))
+        ++i;
     const size_t integerEnd = i;
     size_t fractionStart = i, fractionEnd = i;
     if (i < n && text[i] == '.') {
         fractionStart = ++i;
-        while (i < n && isDigit(text[i])) ++i;
+        while (i < n && isDigit(text[i]))
+            ++i;
         fractionEnd = i;
     }
     const size_t digitCount = (integerEnd - integerStart) + (fractionEnd - fractionStart);
@@ -124,7 +137,8 @@ bool Decimal::parse(std::string_view text, Decimal& out) {
     }
     if (digits.size() <= 19) {
         std::uint64_t value = 0;
-        for (char c : digits) value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        for (char c : digits)
+            value = value * 10 + static_cast<std::uint64_t>(c - '0');
         mpz_set_ui(out.unscaled_.get_mpz_t(), value);
     } else {
         mpz_set_str(out.unscaled_.get_mpz_t(), digits.c_str(), 10);
@@ -197,8 +211,8 @@ void Decimal::setScale(const Decimal& in, int newScale, RoundingMode mode, Decim
         mpz_mul(out.unscaled_.get_mpz_t(), in.unscaled_.get_mpz_t(),
                 pow10(static_cast<unsigned>(newScale - in.scale_)).get_mpz_t());
     } else {
-        divideRounded(out.unscaled_, in.unscaled_, pow10(static_cast<unsigned>(in.scale_ - newScale)),
-                      mode);
+        divideRounded(out.unscaled_, in.unscaled_,
+                      pow10(static_cast<unsigned>(in.scale_ - newScale)), mode);
     }
     out.scale_ = newScale;
 }

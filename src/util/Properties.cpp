@@ -5,7 +5,9 @@
 namespace scalino {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\f'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\f';
+}
 
 void appendUtf8(std::string& out, char32_t code) {
     if (code < 0x80) {
@@ -40,7 +42,8 @@ std::vector<std::pair<std::string, int>> logicalLines(std::string_view text) {
         ++lineNumber;
         i = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
         size_t start = 0;
-        while (start < natural.size() && isBlank(natural[start])) ++start;
+        while (start < natural.size() && isBlank(natural[start]))
+            ++start;
         natural.remove_prefix(start);
         if (!continuing) {
             if (natural.empty() || natural.front() == '#' || natural.front() == '!') continue;
@@ -64,11 +67,20 @@ void unescape(std::string_view text, size_t& i, std::string& out, int line,
     const char c = text[i++];
     if (c != 'u') {
         switch (c) {
-            case 't': out += '\t'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 'f': out += '\f'; break;
-            default: out += c;
+            case 't':
+                out += '\t';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            default:
+                out += c;
         }
         return;
     }
@@ -110,9 +122,11 @@ std::vector<std::pair<std::string, std::string>> parseProperties(std::string_vie
                 key += line[i++];
             }
         }
-        while (i < line.size() && isBlank(line[i])) ++i;
+        while (i < line.size() && isBlank(line[i]))
+            ++i;
         if (i < line.size() && (line[i] == '=' || line[i] == ':')) ++i;
-        while (i < line.size() && isBlank(line[i])) ++i;
+        while (i < line.size() && isBlank(line[i]))
+            ++i;
         pendingHigh.reset();
         while (i < line.size()) {
             if (line[i] == '\\' && i + 1 < line.size()) {

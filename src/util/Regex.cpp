@@ -38,9 +38,8 @@ std::string errorText(int code) {
 Regex::Regex(std::string_view pattern) : pattern_(pattern) {
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    pcre2_code* code =
-        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern_.data()), pattern_.size(), 0,
-                      &errorCode, &errorOffset, compileContext());
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern_.data()), pattern_.size(),
+                                     0, &errorCode, &errorOffset, compileContext());
     if (code == nullptr) {
         throw RegexSyntaxError(errorText(errorCode) + " at position " +
                                std::to_string(errorOffset));

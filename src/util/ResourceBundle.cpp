@@ -16,7 +16,8 @@ Locale Locale::parse(std::string_view tag) {
     const size_t separator = tag.find_first_of("_-");
     Locale locale;
     locale.language = std::string(tag.substr(0, separator));
-    if (separator != std::string_view::npos) locale.country = std::string(tag.substr(separator + 1));
+    if (separator != std::string_view::npos)
+        locale.country = std::string(tag.substr(separator + 1));
     return locale;
 }
 
@@ -42,7 +43,8 @@ const ResourceBundle& ResourceBundle::getBundle(std::string_view baseName, const
     // Bundles are immutable once loaded and live as long as the process.
     static std::mutex mutex;
     static std::map<std::string, std::unique_ptr<ResourceBundle>, std::less<>> cache;
-    const std::string cacheKey = std::string(baseName) + '|' + locale.language + '_' + locale.country;
+    const std::string cacheKey =
+        std::string(baseName) + '|' + locale.language + '_' + locale.country;
     {
         std::lock_guard lock(mutex);
         if (auto it = cache.find(cacheKey); it != cache.end()) return *it->second;
@@ -72,7 +74,8 @@ std::unique_ptr<ResourceBundle> ResourceBundle::load(const std::string& baseName
     }
     std::map<std::string, std::string, std::less<>> texts;
     if (content) {
-        for (auto& [key, value] : parseProperties(*content)) texts[key] = std::move(value);
+        for (auto& [key, value] : parseProperties(*content))
+            texts[key] = std::move(value);
     }
     return std::unique_ptr<ResourceBundle>(new ResourceBundle(baseName, std::move(texts), parent));
 }
@@ -95,7 +98,8 @@ bool ResourceBundle::containsKey(std::string_view key) const {
 std::vector<std::string> ResourceBundle::keys() const {
     std::set<std::string> all;
     for (const ResourceBundle* bundle = this; bundle != nullptr; bundle = bundle->parent_) {
-        for (const auto& entry : bundle->texts_) all.insert(entry.first);
+        for (const auto& entry : bundle->texts_)
+            all.insert(entry.first);
     }
     return {all.begin(), all.end()};
 }

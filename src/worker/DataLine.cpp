@@ -13,6 +13,8 @@ std::tm DataLine::getDateTime() const {
     return local;
 }
 
-std::string DataLine::transformControlChars(std::string_view text) { return readableForm(text); }
+std::string DataLine::transformControlChars(std::string_view text) {
+    return readableForm(text);
+}
 
 }  // namespace scalino

@@ -9,7 +9,7 @@ namespace scalino {
 // that grows past kMaxLineLength bytes without its terminator is discarded so that memory stays
 // bounded whatever a device sends; the caller reports it.
 class LineAssembler {
-public:
+  public:
     static constexpr size_t kMaxLineLength = 64 * 1024;
 
     enum class Push {
@@ -18,7 +18,9 @@ public:
         Overflow,  // kMaxLineLength bytes without terminator were discarded; the byte starts anew
     };
 
-    explicit LineAssembler(unsigned char terminator) : terminator_(terminator) { buffer_.reserve(30); }
+    explicit LineAssembler(unsigned char terminator) : terminator_(terminator) {
+        buffer_.reserve(30);
+    }
 
     Push push(unsigned char byte);
     // The complete line after push returned Complete, or the bytes received so far.
@@ -27,7 +29,7 @@ public:
     void clear() { buffer_.clear(); }
     bool hasPendingBytes() const { return !buffer_.empty(); }
 
-private:
+  private:
     unsigned char terminator_;
     std::string buffer_;
 };

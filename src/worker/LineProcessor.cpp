@@ -25,7 +25,8 @@ bool isWhitespace(char c) {
 }  // namespace
 
 LineProcessor::Semantics LineProcessor::semanticsFor(const Config& config) {
-    return ConfigHelper::getInstrumentType(instrumentOf(config)) == ConfigHelper::InstrumentType::TEXT
+    return ConfigHelper::getInstrumentType(instrumentOf(config)) ==
+                   ConfigHelper::InstrumentType::TEXT
                ? Semantics::Barcode
                : Semantics::Plain;
 }

@@ -16,11 +16,12 @@ NumberFormatter::NumberFormatter(const Config& config, std::optional<int> decima
       roundingMode_(roundingMode),
       mathOperation_(mathOperation),
       mathOperand_(std::move(mathOperand)),
-      decimalSeparator_(config.getDecimalSeparator() == ConfigHelper::DecimalSeparator::COMMA ? ','
-                                                                                              : '.'),
+      decimalSeparator_(
+          config.getDecimalSeparator() == ConfigHelper::DecimalSeparator::COMMA ? ',' : '.'),
       roundingEnabled_(config.roundingEnabled() && decimalPlaces && roundingMode),
       mathEnabled_(config.mathOperationEnabled() && mathOperation && mathOperand_) {
-    if (mathEnabled_ && *mathOperation_ == ConfigHelper::MathOperation::DIVIDE && !roundingEnabled_) {
+    if (mathEnabled_ && *mathOperation_ == ConfigHelper::MathOperation::DIVIDE &&
+        !roundingEnabled_) {
         throw std::invalid_argument("division needs a number of decimal places to round to");
     }
 }

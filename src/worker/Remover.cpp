@@ -20,7 +20,8 @@ std::string Remover::removeCharacters(std::string_view value) const {
 
 void Remover::removeCharactersInPlace(std::string& value) const {
     if (isEmpty()) return;
-    std::erase_if(value, [this](char c) { return characters_.test(static_cast<unsigned char>(c)); });
+    std::erase_if(value,
+                  [this](char c) { return characters_.test(static_cast<unsigned char>(c)); });
 }
 
 }  // namespace scalino

@@ -9,7 +9,8 @@ namespace {
 
 test::ProcessResult process(std::vector<std::string> settings, const std::string& input) {
     std::vector<std::string> arguments{"process"};
-    for (auto& setting : settings) arguments.insert(arguments.end(), {"--set", setting});
+    for (auto& setting : settings)
+        arguments.insert(arguments.end(), {"--set", setting});
     return test::runProgram(SCALINO_CLI, arguments, input);
 }
 
@@ -39,14 +40,15 @@ TEST(ProcessCommandTest, AValueThatIsNotANumberEndsProcessingWithStatus3) {
     EXPECT_EQ(result.err.rfind(workerText("execution.exception") + " ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find("abc"), std::string::npos) << result.err;
 
-    const auto byZero = process({"decimalPlaces=2", "mathOperation=DIVIDE", "mathOperand=0.0"}, "5\r");
+    const auto byZero =
+        process({"decimalPlaces=2", "mathOperation=DIVIDE", "mathOperand=0.0"}, "5\r");
     EXPECT_EQ(byZero.exitStatus, 3);
     EXPECT_EQ(byZero.out, "");
 }
 
 TEST(ProcessCommandTest, BarcodeFailuresCostOnlyTheirLine) {
-    const auto result = process({"instrument=BARCODE_ALPHA", "customRegEx=([A-Z]+)|-"},
-                                "AB 12\r-\r\xb0\r");
+    const auto result =
+        process({"instrument=BARCODE_ALPHA", "customRegEx=([A-Z]+)|-"}, "AB 12\r-\r\xb0\r");
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, "1\tAB\t0\tAB 12<13>\n3\t\t0\t<176><13>\n");
     EXPECT_EQ(result.err.rfind("Error [WW]: ", 0), 0u) << result.err;

@@ -23,7 +23,8 @@ std::map<std::string, std::set<std::string>> shippedBundles() {
     for (std::string_view name : embeddedResourceNames()) {
         if (!name.ends_with(".properties")) continue;
         auto& keys = bundles[std::string(name)];
-        for (const auto& entry : parseProperties(*embeddedResource(name))) keys.insert(entry.first);
+        for (const auto& entry : parseProperties(*embeddedResource(name)))
+            keys.insert(entry.first);
     }
     return bundles;
 }
@@ -52,7 +53,8 @@ std::map<std::string, std::set<std::string>> keysUsedInSources() {
         text << in.rdbuf();
         const std::string source = text.str();
         for (const auto& [pattern, bundle] : lookups) {
-            for (std::sregex_iterator it(source.begin(), source.end(), pattern), end; it != end; ++it)
+            for (std::sregex_iterator it(source.begin(), source.end(), pattern), end; it != end;
+                 ++it)
                 used[bundle].insert((*it)[1]);
         }
     }
@@ -67,7 +69,8 @@ TEST(BundleKeysTest, EveryKeyTheCodeUsesIsInEveryShippedBundle) {
     for (const auto& [path, keys] : bundles) {
         auto it = used.find(family(path));
         if (it == used.end()) continue;
-        for (const std::string& key : it->second) EXPECT_TRUE(keys.contains(key)) << path << ": " << key;
+        for (const std::string& key : it->second)
+            EXPECT_TRUE(keys.contains(key)) << path << ": " << key;
     }
 }
 

@@ -51,15 +51,17 @@ TEST(ConfigHelperTest, InputTerminatorCodes) {
 
 TEST(ConfigHelperTest, KeyCodesPercussionNumbersAndRoundingModes) {
     const std::pair<StartWith, int> startKeys[] = {
-        {StartWith::NONE, 0},      {StartWith::ENTER, 10}, {StartWith::TAB, 9},
-        {StartWith::RIGHT, 39},    {StartWith::DOWN, 40},  {StartWith::DELETE, 127},
-        {StartWith::MULTIPLY, 106}, {StartWith::F1, 112},  {StartWith::F12, 123}};
-    for (auto [key, code] : startKeys) EXPECT_EQ(getKeyCode(key), code) << name(key);
+        {StartWith::NONE, 0},       {StartWith::ENTER, 10}, {StartWith::TAB, 9},
+        {StartWith::RIGHT, 39},     {StartWith::DOWN, 40},  {StartWith::DELETE, 127},
+        {StartWith::MULTIPLY, 106}, {StartWith::F1, 112},   {StartWith::F12, 123}};
+    for (auto [key, code] : startKeys)
+        EXPECT_EQ(getKeyCode(key), code) << name(key);
     EXPECT_EQ(getKeyCode(OutputTerminator::NONE), 0);
     EXPECT_EQ(getKeyCode(OutputTerminator::ENTER), 10);
     EXPECT_EQ(getKeyCode(OutputTerminator::DOWN), 40);
     const int percussion[] = {0, 53, 56, 67, 68, 75, 81};
-    for (Sound sound : values<Sound>()) EXPECT_EQ(getPercussionNumber(sound), percussion[ordinal(sound)]);
+    for (Sound sound : values<Sound>())
+        EXPECT_EQ(getPercussionNumber(sound), percussion[ordinal(sound)]);
     EXPECT_EQ(getRoundingMode(RoundingMethod::HALF_DOWN), RoundingMode::HALF_DOWN);
     EXPECT_EQ(getRoundingMode(RoundingMethod::CEILING), RoundingMode::CEILING);
     EXPECT_EQ(getRoundingMode(RoundingMethod::UP), RoundingMode::UP);
@@ -73,32 +75,54 @@ struct ValidatorCase {
 
 TEST(ConfigHelperTest, TextValidators) {
     const ValidatorCase cases[] = {
-        {Delay::isValid, "1000", true},        {Delay::isValid, "1001", false},
-        {Delay::isValid, "-1", false},         {Delay::isValid, "", true},
-        {Delay::isValid, "0", true},           {Delay::isValid, "20ms", false},
-        {EditNumCharacters::isValid, "0", false}, {EditNumCharacters::isValid, "1", true},
-        {EditNumCharacters::isValid, "99", true}, {EditNumCharacters::isValid, "100", false},
-        {DecimalPlaces::isValid, "7", true},   {DecimalPlaces::isValid, "8", false},
-        {DecimalPlaces::isValid, "0", true},   {DecimalPlaces::isValid, "-1", false},
+        {Delay::isValid, "1000", true},
+        {Delay::isValid, "1001", false},
+        {Delay::isValid, "-1", false},
+        {Delay::isValid, "", true},
+        {Delay::isValid, "0", true},
+        {Delay::isValid, "20ms", false},
+        {EditNumCharacters::isValid, "0", false},
+        {EditNumCharacters::isValid, "1", true},
+        {EditNumCharacters::isValid, "99", true},
+        {EditNumCharacters::isValid, "100", false},
+        {DecimalPlaces::isValid, "7", true},
+        {DecimalPlaces::isValid, "8", false},
+        {DecimalPlaces::isValid, "0", true},
+        {DecimalPlaces::isValid, "-1", false},
         {DecimalPlaces::isValid, "2.0", false},
-        {IgnoreTimeLimit::isValid, "0", false}, {IgnoreTimeLimit::isValid, "1", true},
-        {IgnoreTimeLimit::isValid, "", true},   {IgnoreTimeLimit::isValid, "1.5", false},
-        {IgnoreDifference::isValid, "0.0", false}, {IgnoreDifference::isValid, "0.001", true},
-        {IgnoreDifference::isValid, "-0.5", false}, {IgnoreDifference::isValid, "0,5", false},
+        {IgnoreTimeLimit::isValid, "0", false},
+        {IgnoreTimeLimit::isValid, "1", true},
+        {IgnoreTimeLimit::isValid, "", true},
+        {IgnoreTimeLimit::isValid, "1.5", false},
+        {IgnoreDifference::isValid, "0.0", false},
+        {IgnoreDifference::isValid, "0.001", true},
+        {IgnoreDifference::isValid, "-0.5", false},
+        {IgnoreDifference::isValid, "0,5", false},
         {RemoveCharacters::isValid, "k\xe2\x82\xac", false},  // euro sign, code 8364
-        {RemoveCharacters::isValid, "\xc3\xa9", true},         // e acute, code 233
+        {RemoveCharacters::isValid, "\xc3\xa9", true},        // e acute, code 233
         {RemoveCharacters::isValid, "", true},
-        {CustomRegEx::isValid, "abc", false},      {CustomRegEx::isValid, "([0-9]+", false},
-        {CustomRegEx::isValid, R"([)](\d+))", false}, {CustomRegEx::isValid, R"((\d+))", true},
-        {CustomRegEx::isValid, "", true},          {CustomRegEx::isValid, R"(\\(x))", true},  // "(" escaped: -1 < 4
+        {CustomRegEx::isValid, "abc", false},
+        {CustomRegEx::isValid, "([0-9]+", false},
+        {CustomRegEx::isValid, R"([)](\d+))", false},
+        {CustomRegEx::isValid, R"((\d+))", true},
+        {CustomRegEx::isValid, "", true},
+        {CustomRegEx::isValid, R"(\\(x))", true},  // "(" escaped: -1 < 4
         {CustomRegEx::isValid, "(\xe2\x82\xac)", false},
-        {CustomRegEx::isValid, "(\xc2\xb0" "C)", true},
-        {MathOperand::isValid, "0", false},    {MathOperand::isValid, "0.0", true},
-        {MathOperand::isValid, "00", true},    {MathOperand::isValid, "-2.5", true},
-        {MathOperand::isValid, "1E3", true},   {MathOperand::isValid, "1,5", false},
-        {MathOperand::isValid, "", true},      {MathOperand::isValid, " 2", false},
+        {CustomRegEx::isValid,
+         "(\xc2\xb0"
+         "C)",
+         true},
+        {MathOperand::isValid, "0", false},
+        {MathOperand::isValid, "0.0", true},
+        {MathOperand::isValid, "00", true},
+        {MathOperand::isValid, "-2.5", true},
+        {MathOperand::isValid, "1E3", true},
+        {MathOperand::isValid, "1,5", false},
+        {MathOperand::isValid, "", true},
+        {MathOperand::isValid, " 2", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.isValid(c.text), c.acceptable) << "'" << c.text << "'";
+    for (const auto& c : cases)
+        EXPECT_EQ(c.isValid(c.text), c.acceptable) << "'" << c.text << "'";
     EXPECT_EQ(Delay::getDefault(), "20");
     EXPECT_EQ(MathOperand::getDefault(), "");
 }

@@ -7,27 +7,62 @@ namespace {
 
 TEST(ConfigKeysTest, KeysInReadingOrder) {
     std::vector<std::string_view> names;
-    for (const ConfigKey& key : configKeys()) names.push_back(key.name);
-    const std::vector<std::string_view> expected = {
-        "port", "prevPort", "instrument", "bitRate", "dataBits", "stopBits", "parity",
-        "decimalSeparator", "inputTerminator", "startWith", "outputTerminator", "connect",
-        "mathOperand", "mathOperation", "decimalPlaces", "roundingMethod", "sound", "keyboardType",
-        "delay", "minimizeToTray", "notifyWhenMinimizedToTray", "checkForUpdates",
-        "abortAutoStartWhenPrevPortNotAvailable", "ignoreDuplicates", "editOperation",
-        "editPosition", "editNumCharacters", "removeCharacters", "ignoreTimeLimit",
-        "ignoreDifference", "customRegEx"};
+    for (const ConfigKey& key : configKeys())
+        names.push_back(key.name);
+    const std::vector<std::string_view> expected = {"port",
+                                                    "prevPort",
+                                                    "instrument",
+                                                    "bitRate",
+                                                    "dataBits",
+                                                    "stopBits",
+                                                    "parity",
+                                                    "decimalSeparator",
+                                                    "inputTerminator",
+                                                    "startWith",
+                                                    "outputTerminator",
+                                                    "connect",
+                                                    "mathOperand",
+                                                    "mathOperation",
+                                                    "decimalPlaces",
+                                                    "roundingMethod",
+                                                    "sound",
+                                                    "keyboardType",
+                                                    "delay",
+                                                    "minimizeToTray",
+                                                    "notifyWhenMinimizedToTray",
+                                                    "checkForUpdates",
+                                                    "abortAutoStartWhenPrevPortNotAvailable",
+                                                    "ignoreDuplicates",
+                                                    "editOperation",
+                                                    "editPosition",
+                                                    "editNumCharacters",
+                                                    "removeCharacters",
+                                                    "ignoreTimeLimit",
+                                                    "ignoreDifference",
+                                                    "customRegEx"};
     EXPECT_EQ(names, expected);
 }
 
 TEST(ConfigKeysTest, StoreDefaultsDifferFromTheObjectsOwn) {
     const Config config = defaultStoreConfig();
     const std::pair<std::string_view, std::string_view> expected[] = {
-        {"instrument", "GENERIC"}, {"bitRate", "7"}, {"dataBits", "3"}, {"stopBits", "0"},
-        {"parity", "0"}, {"inputTerminator", "13"}, {"delay", "20"}, {"roundingMethod", "HALF_UP"},
-        {"minimizeToTray", "false"}, {"notifyWhenMinimizedToTray", "false"},
-        {"checkForUpdates", "true"}, {"abortAutoStartWhenPrevPortNotAvailable", "false"},
-        {"ignoreDuplicates", "false"}, {"keyboardType", "QUERTY"}, {"mathOperand", ""}};
-    for (const auto& [key, value] : expected) EXPECT_EQ(findConfigKey(key)->get(config), value) << key;
+        {"instrument", "GENERIC"},
+        {"bitRate", "7"},
+        {"dataBits", "3"},
+        {"stopBits", "0"},
+        {"parity", "0"},
+        {"inputTerminator", "13"},
+        {"delay", "20"},
+        {"roundingMethod", "HALF_UP"},
+        {"minimizeToTray", "false"},
+        {"notifyWhenMinimizedToTray", "false"},
+        {"checkForUpdates", "true"},
+        {"abortAutoStartWhenPrevPortNotAvailable", "false"},
+        {"ignoreDuplicates", "false"},
+        {"keyboardType", "QUERTY"},
+        {"mathOperand", ""}};
+    for (const auto& [key, value] : expected)
+        EXPECT_EQ(findConfigKey(key)->get(config), value) << key;
 }
 
 struct StoredCase {
@@ -38,14 +73,22 @@ struct StoredCase {
 
 TEST(ConfigKeysTest, StoredValuesPassTheAcceptanceRules) {
     const StoredCase cases[] = {
-        {"bitRate", "15", false, "7"},            {"bitRate", "14", true, "14"},
-        {"bitRate", "x", false, "7"},             {"bitRate", "+3", true, "3"},
-        {"instrument", "kern_572", false, "GENERIC"}, {"instrument", "KERN_572", true, "KERN_572"},
-        {"inputTerminator", "59", true, "59"},    {"inputTerminator", "256", false, "13"},
-        {"checkForUpdates", "FALSE", true, "false"}, {"checkForUpdates", "yes", false, "true"},
-        {"decimalSeparator", "COMMA", true, "COMMA"}, {"decimalSeparator", ",", false, "DOT"},
-        {"customRegEx", "[)](\\d+)", false, ""},  {"delay", "1001", false, "20"},
-        {"port", "/dev/ttyUSB0", true, "/dev/ttyUSB0"}, {"parity", "5", false, "0"},
+        {"bitRate", "15", false, "7"},
+        {"bitRate", "14", true, "14"},
+        {"bitRate", "x", false, "7"},
+        {"bitRate", "+3", true, "3"},
+        {"instrument", "kern_572", false, "GENERIC"},
+        {"instrument", "KERN_572", true, "KERN_572"},
+        {"inputTerminator", "59", true, "59"},
+        {"inputTerminator", "256", false, "13"},
+        {"checkForUpdates", "FALSE", true, "false"},
+        {"checkForUpdates", "yes", false, "true"},
+        {"decimalSeparator", "COMMA", true, "COMMA"},
+        {"decimalSeparator", ",", false, "DOT"},
+        {"customRegEx", "[)](\\d+)", false, ""},
+        {"delay", "1001", false, "20"},
+        {"port", "/dev/ttyUSB0", true, "/dev/ttyUSB0"},
+        {"parity", "5", false, "0"},
     };
     for (const auto& c : cases) {
         Config config = defaultStoreConfig();

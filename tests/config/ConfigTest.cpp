@@ -32,17 +32,19 @@ struct MathCase {
 
 TEST(ConfigTest, DivisionIsEnabledOnlyWithDecimalPlaces) {
     const MathCase cases[] = {
-        {"DIVIDE", "2", "", false},  {"DIVIDE", "2", "2", true}, {"MULTIPLY", "2", "", true},
+        {"DIVIDE", "2", "", false},   {"DIVIDE", "2", "2", true},   {"MULTIPLY", "2", "", true},
         {"MULTIPLY", "2", "2", true}, {"MULTIPLY", "", "2", false}, {"DIVIDE", "", "2", false},
         {"NONE", "2", "2", false},
     };
     for (const auto& c : cases) {
-        const Config config = configWith(
-            {{"mathOperation", c.operation}, {"mathOperand", c.operand}, {"decimalPlaces", c.places}});
+        const Config config = configWith({{"mathOperation", c.operation},
+                                          {"mathOperand", c.operand},
+                                          {"decimalPlaces", c.places}});
         EXPECT_EQ(config.mathOperationEnabled(), c.enabled)
             << c.operation << " " << c.operand << " places '" << c.places << "'";
     }
-    EXPECT_EQ(configWith({{"mathOperand", "1E3"}}).getMathOperandAsBigDecimal().toPlainString(), "1000");
+    EXPECT_EQ(configWith({{"mathOperand", "1E3"}}).getMathOperandAsBigDecimal().toPlainString(),
+              "1000");
     Config zero;
     zero.setMathOperand("0");
     EXPECT_THROW(zero.getMathOperandAsBigDecimal(), std::invalid_argument);

@@ -56,8 +56,8 @@ TEST(InstrumentTest, VariantsShareTheirOriginalsData) {
     };
     EXPECT_TRUE(sameDefaults(Instrument::AND_SIMPLE, Instrument::AND));
     EXPECT_FALSE(sameDefaults(Instrument::AND_EM, Instrument::AND));
-    for (Instrument kern : {Instrument::KERND_DE, Instrument::KERN_DS, Instrument::KERN_FKB,
-                            Instrument::KERN_KB_N})
+    for (Instrument kern :
+         {Instrument::KERND_DE, Instrument::KERN_DS, Instrument::KERN_FKB, Instrument::KERN_KB_N})
         EXPECT_TRUE(sameDefaults(kern, Instrument::KERN_572)) << name(kern);
 }
 
@@ -105,7 +105,8 @@ TEST(InstrumentTest, TypesKeyMapsHintsAndDataCommand) {
     EXPECT_TRUE(getDefaultMessage(Instrument::AND_EM).has_value());
     EXPECT_FALSE(getDefaultMessage(Instrument::KERN_572).has_value());
     int hints = 0;
-    for (Instrument instrument : values<Instrument>()) hints += getDefaultMessage(instrument) ? 1 : 0;
+    for (Instrument instrument : values<Instrument>())
+        hints += getDefaultMessage(instrument) ? 1 : 0;
     EXPECT_EQ(hints, 12);
 }
 
@@ -115,7 +116,10 @@ TEST(InstrumentTest, ExtractsOnlyTheNumberFromUnitProfiles) {
     EXPECT_EQ(extract(Instrument::ADAM_LABEL, "NET  1.250 kg\n"), "  1.250");
     EXPECT_EQ(extract(Instrument::ADAM_LABEL, "12 ozt\n"), "12");
     EXPECT_EQ(extract(Instrument::BARCODE_ALPHA, "ab12CD-9\r"), "12CD");
-    EXPECT_EQ(extract(Instrument::BARCODE_ALPHA_COMPLETE, "\x02" "A-1 ]x[\\~\r"), "A-1 ]x[\\~");
+    EXPECT_EQ(extract(Instrument::BARCODE_ALPHA_COMPLETE,
+                      "\x02"
+                      "A-1 ]x[\\~\r"),
+              "A-1 ]x[\\~");
 }
 
 }  // namespace

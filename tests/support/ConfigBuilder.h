@@ -11,7 +11,8 @@
 namespace scalino::test {
 
 // Settings with the store's defaults and the given keys set from their stored forms.
-inline Config configWith(std::initializer_list<std::pair<std::string_view, std::string_view>> settings) {
+inline Config configWith(
+    std::initializer_list<std::pair<std::string_view, std::string_view>> settings) {
     Config config = defaultStoreConfig();
     for (const auto& [key, value] : settings) {
         const ConfigKey* setting = findConfigKey(key);

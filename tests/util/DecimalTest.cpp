@@ -21,10 +21,18 @@ struct ParseCase {
 
 TEST(DecimalTest, ParsesDecimalTextsKeepingTheirScale) {
     const ParseCase cases[] = {
-        {"1E3", "1", -3},       {"-2.5", "-25", 1},       {".5", "5", 1},
-        {"5.", "5", 0},         {"+00012.34", "1234", 2}, {"0.000", "0", 3},
-        {"1e-2", "1", 2},       {"1.5E+2", "15", -1},     {"-0", "0", 0},
-        {"12.30", "1230", 2},   {"00", "0", 0},           {"0.0", "0", 1},
+        {"1E3", "1", -3},
+        {"-2.5", "-25", 1},
+        {".5", "5", 1},
+        {"5.", "5", 0},
+        {"+00012.34", "1234", 2},
+        {"0.000", "0", 3},
+        {"1e-2", "1", 2},
+        {"1.5E+2", "15", -1},
+        {"-0", "0", 0},
+        {"12.30", "1230", 2},
+        {"00", "0", 0},
+        {"0.0", "0", 1},
         {"123456789012345678901234567890.5", "1234567890123456789012345678905", 1},
         {"-99999999999999999999", "-99999999999999999999", 0},
         {"1E-10000", "1", 10000},
@@ -37,27 +45,38 @@ TEST(DecimalTest, ParsesDecimalTextsKeepingTheirScale) {
 }
 
 TEST(DecimalTest, RejectsTextsThatAreNotDecimalNumbers) {
-    for (std::string_view text : {"", "+", "-", ".", "1,5", " 1", "1 ", "1E", "E3", "1.2.3",
-                                  "0x10", "1e+", "--1", "+-1", "NaN", "Infinity", "1E99999999999",
-                                  "1E10001", "1E-10001", "12kg", "\xb0", "1_000"}) {
+    for (std::string_view text :
+         {"",         "+",    "-",    ".",        "1,5",           " 1",
+          "1 ",       "1E",   "E3",   "1.2.3",    "0x10",          "1e+",
+          "--1",      "+-1",  "NaN",  "Infinity", "1E99999999999", "1E10001",
+          "1E-10001", "12kg", "\xb0", "1_000"}) {
         EXPECT_FALSE(Decimal::parse(text).has_value()) << text;
     }
 }
 
 TEST(DecimalTest, PrintsPlainWithExactlyItsScale) {
     const std::pair<std::string_view, std::string_view> cases[] = {
-        {"1E3", "1000"},     {"0E3", "0"},         {"-0.00", "0.00"},  {"1.5E-3", "0.0015"},
-        {"-2.5", "-2.5"},    {"0.001", "0.001"},   {"12.30", "12.30"}, {"+00012.34", "12.34"},
-        {"1234567.8", "1234567.8"},                {"-.5", "-0.5"},    {"5.", "5"},
+        {"1E3", "1000"},
+        {"0E3", "0"},
+        {"-0.00", "0.00"},
+        {"1.5E-3", "0.0015"},
+        {"-2.5", "-2.5"},
+        {"0.001", "0.001"},
+        {"12.30", "12.30"},
+        {"+00012.34", "12.34"},
+        {"1234567.8", "1234567.8"},
+        {"-.5", "-0.5"},
+        {"5.", "5"},
         {"-123456789012345678901234567890.12", "-123456789012345678901234567890.12"},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(number(text).toPlainString(), expected) << text;
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(number(text).toPlainString(), expected) << text;
     EXPECT_EQ(number("-1234.5").toPlainString(','), "-1234,5");
 }
 
 // The standard table of the seven rounding modes, rounding to no decimals.
 TEST(DecimalTest, RoundsToIntegerWithEveryMode) {
-    const std::string_view inputs[] = {"5.5", "2.5", "1.6", "1.1", "1.0",
+    const std::string_view inputs[] = {"5.5",  "2.5",  "1.6",  "1.1",  "1.0",
                                        "-1.0", "-1.1", "-1.6", "-2.5", "-5.5"};
     const std::pair<RoundingMode, std::array<std::string_view, 10>> table[] = {
         {RoundingMode::UP, {"6", "3", "2", "2", "1", "-1", "-2", "-2", "-3", "-6"}},
@@ -108,7 +127,8 @@ TEST(DecimalTest, RescalesWithCarriesTiesAndLargeValues) {
         {"123456789012345678901234567890.125", 2, RoundingMode::HALF_UP,
          "123456789012345678901234567890.13"},
         {"99999999999999999999.9999999", 7, RoundingMode::UP, "99999999999999999999.9999999"},
-        {"99999999999999999999.99999995", 7, RoundingMode::HALF_UP, "100000000000000000000.0000000"},
+        {"99999999999999999999.99999995", 7, RoundingMode::HALF_UP,
+         "100000000000000000000.0000000"},
         {"1E-10000", 7, RoundingMode::UP, "0.0000001"},
         {"1E-10000", 7, RoundingMode::HALF_UP, "0.0000000"},
     };
@@ -120,10 +140,15 @@ TEST(DecimalTest, RescalesWithCarriesTiesAndLargeValues) {
 
 TEST(DecimalTest, MultipliesExactlyAddingScales) {
     const std::tuple<std::string_view, std::string_view, std::string_view> cases[] = {
-        {"1.5", "2", "3.0"},     {"1.5", "2.00", "3.000"}, {"1E3", "2", "2000"},
-        {"-1.5", "-2", "3.0"},   {"2.5E-1", "4", "1.00"},  {"12.34", "1000", "12340.00"},
+        {"1.5", "2", "3.0"},
+        {"1.5", "2.00", "3.000"},
+        {"1E3", "2", "2000"},
+        {"-1.5", "-2", "3.0"},
+        {"2.5E-1", "4", "1.00"},
+        {"12.34", "1000", "12340.00"},
         {"-0.001", "1000", "-1.000"},
-        {"99999999999999999999", "99999999999999999999", "9999999999999999999800000000000000000001"},
+        {"99999999999999999999", "99999999999999999999",
+         "9999999999999999999800000000000000000001"},
     };
     for (const auto& [a, b, product] : cases) {
         EXPECT_EQ(number(a).multiply(number(b)).toPlainString(), product) << a << " * " << b;

@@ -25,10 +25,17 @@ TEST(PropertiesTest, ReadsTheSeparatorsCommentsEscapesAndContinuations) {
         "backslash=a\\\\b\n"
         "last=end";
     const Entries expected = {
-        {"a", "1"},          {"b", "two words  "},         {"c", "three"},
-        {"d e", "f=g:h"},    {"tabbed", "\tx\n"},          {"long", "one, two"},
-        {"unicode", "\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80"}, {"utf8", "caf\xc3\xa9"},
-        {"empty", ""},       {"backslash", "a\\b"},        {"last", "end"},
+        {"a", "1"},
+        {"b", "two words  "},
+        {"c", "three"},
+        {"d e", "f=g:h"},
+        {"tabbed", "\tx\n"},
+        {"long", "one, two"},
+        {"unicode", "\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80"},
+        {"utf8", "caf\xc3\xa9"},
+        {"empty", ""},
+        {"backslash", "a\\b"},
+        {"last", "end"},
     };
     EXPECT_EQ(parseProperties(text), expected);
 }

@@ -17,8 +17,14 @@ std::optional<std::string> firstGroup(std::string_view pattern, std::string_view
 
 TEST(RegexTest, FollowsTheConventionsOfInstrumentExpressions) {
     // Byte text: 0xB0 is one character, matched by its code and by ".".
-    EXPECT_EQ(firstGroup(R"(([0-9]+)\xb0C)", "temp 21\xb0" "C\r"), "21");
-    EXPECT_EQ(firstGroup("a(.)b", "a\xb0" "b"), "\xb0");
+    EXPECT_EQ(firstGroup(R"(([0-9]+)\xb0C)",
+                         "temp 21\xb0"
+                         "C\r"),
+              "21");
+    EXPECT_EQ(firstGroup("a(.)b",
+                         "a\xb0"
+                         "b"),
+              "\xb0");
     // "." stops at line terminators; "\s" includes vertical tab and form feed.
     EXPECT_EQ(firstGroup("x(.*)", "x12\r\n"), "12");
     EXPECT_EQ(firstGroup(R"(a(\s+)b)", "a \t\v\f\r\nb"), " \t\v\f\r\n");

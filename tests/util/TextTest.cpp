@@ -13,12 +13,16 @@ TEST(TextTest, ReadableFormShowsEveryNonPrintableByteAsItsCode) {
 }
 
 TEST(TextTest, ConvertsBetweenBytesAndUtf8) {
-    EXPECT_EQ(latin1ToUtf8("21\xb0" "C"), "21\xc2\xb0" "C");
+    EXPECT_EQ(latin1ToUtf8("21\xb0"
+                           "C"),
+              "21\xc2\xb0"
+              "C");
     std::string bytes;
     EXPECT_TRUE(utf8ToLatin1("\xc3\xa9kg", bytes));
     EXPECT_EQ(bytes, "\xe9kg");
     EXPECT_FALSE(utf8ToLatin1("\xe2\x82\xac", bytes));  // euro sign, above 255
-    for (std::string_view bad : {"\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf8\x88\x80\x80\x80", "\x80"})
+    for (std::string_view bad :
+         {"\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf8\x88\x80\x80\x80", "\x80"})
         EXPECT_FALSE(decodeUtf8(bad).has_value()) << readableForm(bad);
     EXPECT_EQ(decodeUtf8("a\xf0\x9f\x98\x80")->back(), U'\U0001F600');
 }
@@ -28,7 +32,8 @@ TEST(TextTest, ParsesIntegersAsAStandardParserDoes) {
     EXPECT_EQ(parseInt("+5"), 5);
     EXPECT_EQ(parseInt("-0"), 0);
     EXPECT_EQ(parseInt("2147483647"), 2147483647);
-    for (std::string_view bad : {"", "+", "-", " 1", "1 ", "1.0", "2147483648", "+-1", "1e3", "0x1"})
+    for (std::string_view bad :
+         {"", "+", "-", " 1", "1 ", "1.0", "2147483648", "+-1", "1e3", "0x1"})
         EXPECT_FALSE(parseInt(bad).has_value()) << bad;
 }
 

@@ -14,7 +14,9 @@ TEST(DataLineTest, CopiesAreIndependentAndValuesMayBeZero) {
     EXPECT_EQ(copy.getProcessedData(), "0");
     EXPECT_EQ(copy.getRawData(), "ST,+0.000 g<13><10>");
     EXPECT_EQ(copy.rawBytes(), "ST,+0.000 g\r\n");
-    EXPECT_EQ(DataLine::transformControlChars("\xb0" "C"), "<176>C");
+    EXPECT_EQ(DataLine::transformControlChars("\xb0"
+                                              "C"),
+              "<176>C");
 }
 
 }  // namespace

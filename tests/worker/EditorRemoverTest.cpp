@@ -42,8 +42,12 @@ TEST(RemoverTest, DeletesEveryListedCharacterCaseSensitively) {
     EXPECT_EQ(Remover("kg").removeCharacters("2Kg"), "2K");
     EXPECT_EQ(Remover("").removeCharacters(" 1 kg"), " 1 kg");
     EXPECT_EQ(Remover("gg k").removeCharacters("k1 g2g"), "12");
-    EXPECT_EQ(Remover("\xc2\xb0").removeCharacters("21\xb0" "C"), "21C");  // typed U+00B0, byte 0xB0
-    EXPECT_EQ(Remover("\xc3\xa9").removeCharacters("caf\xe9\xc3"), "caf\xc3");  // typed U+00E9: byte 0xE9
+    EXPECT_EQ(Remover("\xc2\xb0")
+                  .removeCharacters("21\xb0"
+                                    "C"),
+              "21C");  // typed U+00B0, byte 0xB0
+    EXPECT_EQ(Remover("\xc3\xa9").removeCharacters("caf\xe9\xc3"),
+              "caf\xc3");  // typed U+00E9: byte 0xE9
     EXPECT_EQ(Remover(",").removeCharacters("1,234,5"), "12345");
 }
 

@@ -7,8 +7,8 @@
 namespace scalino {
 namespace {
 
-using test::configWith;
 using std::chrono::milliseconds;
+using test::configWith;
 
 const DataLine::Instant kStart{};
 

@@ -42,19 +42,28 @@ TEST(LineProcessorTest, ExtractsEditsRemovesStripsAndFormatsInThatOrder) {
         {{{"instrument", "SCHLAGE_HANDPUNCH"}}, "... ID ( 999)\n", "999"},
         {{{"customRegEx", "W=([0-9.]+)"}}, "T=21.5 W=3.25\r", "3.25"},
         {{{"customRegEx", "(x)?W=([0-9.]+)"}}, "W=3.25\r", ""},  // group 1 took no part
-        {{{"customRegEx", "[)]"}}, "a)b\r", ""},                  // no group 1 at all
+        {{{"customRegEx", "[)]"}}, "a)b\r", ""},                 // no group 1 at all
         // Editing counts the spaces the expression captured; whitespace goes only afterwards.
-        {{{"instrument", "ADAM_GC_WEIGHT"}, {"editNumCharacters", "6"}}, "Net Wt     0.0845 kg\r",
+        {{{"instrument", "ADAM_GC_WEIGHT"}, {"editNumCharacters", "6"}},
+         "Net Wt     0.0845 kg\r",
          "845"},
         {{{"customRegEx", "(ST[^\\r]*)"}, {"editNumCharacters", "3"}, {"removeCharacters", "g "}},
-         "ST,+12.5 g\r", "12.5"},
-        {{{"customRegEx", "(.*)"}, {"editNumCharacters", "3"}, {"editOperation", "KEEP"},
+         "ST,+12.5 g\r",
+         "12.5"},
+        {{{"customRegEx", "(.*)"},
+          {"editNumCharacters", "3"},
+          {"editOperation", "KEEP"},
           {"editPosition", "LAST"}},
-         "12.5\r", "2.5"},
+         "12.5\r",
+         "2.5"},
         {{{"instrument", "AND"}, {"editNumCharacters", "20"}}, "ST,+00012.34  g\r\n", ""},
-        {{{"instrument", "AND"}, {"mathOperation", "MULTIPLY"}, {"mathOperand", "1000"},
-          {"decimalPlaces", "2"}, {"roundingMethod", "HALF_EVEN"}},
-         "ST,+00012.34567 g\r\n", "12345.67"},
+        {{{"instrument", "AND"},
+          {"mathOperation", "MULTIPLY"},
+          {"mathOperand", "1000"},
+          {"decimalPlaces", "2"},
+          {"roundingMethod", "HALF_EVEN"}},
+         "ST,+00012.34567 g\r\n",
+         "12345.67"},
         {{{"customRegEx", "(\\s+)"}}, "a \t b\r", ""},  // only whitespace: nothing to format
     };
     for (const auto& c : cases) {
@@ -75,11 +84,13 @@ TEST(LineProcessorTest, PlainLinesThatAreNotNumbersFail) {
 TEST(LineProcessorTest, BarcodesKeepTheirTextAndFailOneLineAtATime) {
     const Config config = configWith({{"instrument", "BARCODE_ALPHA_COMPLETE"}});
     EXPECT_EQ(process(config, "AB 12-3\r").value, "AB 12-3");
-    EXPECT_EQ(process(configWith({{"instrument", "BARCODE_ALPHA_COMPLETE"}, {"removeCharacters", "-"}}),
-                      "+49-170\r").value,
-              "+49170");
-    EXPECT_EQ(process(configWith({{"instrument", "BARCODE"}, {"customRegEx", "[)]"}}), "a)\r").value,
-              "");
+    EXPECT_EQ(
+        process(configWith({{"instrument", "BARCODE_ALPHA_COMPLETE"}, {"removeCharacters", "-"}}),
+                "+49-170\r")
+            .value,
+        "+49170");
+    EXPECT_EQ(
+        process(configWith({{"instrument", "BARCODE"}, {"customRegEx", "[)]"}}), "a)\r").value, "");
     const Config optional = configWith({{"instrument", "BARCODE"}, {"customRegEx", "(a)|b"}});
     LineProcessor processor(optional, LineProcessor::Semantics::Barcode, nullptr);
     EXPECT_THROW(processor.process("b\r"), ProcessingError);

@@ -41,18 +41,18 @@ TEST(NumberFormatterTest, FormatsReadings) {
         {"10", "2", "HALF_UP", "DIVIDE", "3", "DOT", "3.33"},
         {"10", "2", "HALF_UP", "DIVIDE", "2", "DOT", "5.00"},
         {"1234567.8", "", "HALF_UP", "NONE", "", "DOT", "1234567.8"},
-        {"1.5", "2", "HALF_UP", "NONE", "", "DOT", "1.5"},          // places are a maximum
+        {"1.5", "2", "HALF_UP", "NONE", "", "DOT", "1.5"},  // places are a maximum
         {"1.2345", "2", "HALF_UP", "NONE", "", "DOT", "1.23"},
         {"9.995", "2", "HALF_UP", "NONE", "", "COMMA", "10,00"},
         {"+00012.34", "", "HALF_UP", "NONE", "", "DOT", "12.34"},
-        {"-0.004", "2", "HALF_UP", "NONE", "", "DOT", "0.00"},     // zero has no sign
+        {"-0.004", "2", "HALF_UP", "NONE", "", "DOT", "0.00"},  // zero has no sign
         {"1.5", "", "HALF_UP", "MULTIPLY", "2", "DOT", "3.0"},
         {"1.5", "", "HALF_UP", "MULTIPLY", "2.00", "DOT", "3.000"},
         {"12.345", "2", "HALF_EVEN", "MULTIPLY", "1000", "DOT", "12345.00"},  // 12345.000 rounded
         {"1,5", "1", "HALF_UP", "MULTIPLY", "0.333", "COMMA", "0,5"},
-        {"7", "", "HALF_UP", "MULTIPLY", "1E3", "DOT", "7000"},     // a negative scale prints none
+        {"7", "", "HALF_UP", "MULTIPLY", "1E3", "DOT", "7000"},  // a negative scale prints none
         {"7", "3", "HALF_UP", "MULTIPLY", "1E3", "DOT", "7000"},
-        {"12.5", "", "HALF_UP", "DIVIDE", "4", "DOT", "12.5"},       // division needs places: off
+        {"12.5", "", "HALF_UP", "DIVIDE", "4", "DOT", "12.5"},  // division needs places: off
         {"1E3", "", "HALF_UP", "NONE", "", "DOT", "1000"},
         {"-.5", "", "HALF_UP", "NONE", "", "DOT", "-0.5"},
         {"5.", "", "HALF_UP", "NONE", "", "DOT", "5"},
@@ -60,9 +60,8 @@ TEST(NumberFormatterTest, FormatsReadings) {
         {"1", "2", "HALF_DOWN", "DIVIDE", "7.99999999999", "DOT", "0.13"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(format(c), c.expected)
-            << c.value << " places '" << c.places << "' " << c.method << " " << c.operation << " "
-            << c.operand;
+        EXPECT_EQ(format(c), c.expected) << c.value << " places '" << c.places << "' " << c.method
+                                         << " " << c.operation << " " << c.operand;
     }
 }
 
@@ -71,8 +70,8 @@ TEST(NumberFormatterTest, ValuesThatAreNotNumbersAndDivisionByZeroFail) {
     for (std::string_view bad : {"abc", "1.2.3", "1,2,3", "12kg", "--1", "+", ""}) {
         EXPECT_THROW(NumberFormatter::fromConfig(plain).format(bad), ProcessingError) << bad;
     }
-    const Config byZero = configWith(
-        {{"decimalPlaces", "2"}, {"mathOperation", "DIVIDE"}, {"mathOperand", "0.0"}});
+    const Config byZero =
+        configWith({{"decimalPlaces", "2"}, {"mathOperation", "DIVIDE"}, {"mathOperand", "0.0"}});
     EXPECT_THROW(NumberFormatter::fromConfig(byZero).format("5"), ProcessingError);
 }
 
