@@ -49,24 +49,6 @@ TEST(ConfigHelperTest, InputTerminatorCodes) {
     EXPECT_EQ(kDefaultInputTerminatorCode, getCharacterCode(getDefault<InputTerminator>()));
 }
 
-TEST(ConfigHelperTest, KeyCodesPercussionNumbersAndRoundingModes) {
-    const std::pair<StartWith, int> startKeys[] = {
-        {StartWith::NONE, 0},       {StartWith::ENTER, 10}, {StartWith::TAB, 9},
-        {StartWith::RIGHT, 39},     {StartWith::DOWN, 40},  {StartWith::DELETE, 127},
-        {StartWith::MULTIPLY, 106}, {StartWith::F1, 112},   {StartWith::F12, 123}};
-    for (auto [key, code] : startKeys)
-        EXPECT_EQ(getKeyCode(key), code) << name(key);
-    EXPECT_EQ(getKeyCode(OutputTerminator::NONE), 0);
-    EXPECT_EQ(getKeyCode(OutputTerminator::ENTER), 10);
-    EXPECT_EQ(getKeyCode(OutputTerminator::DOWN), 40);
-    const int percussion[] = {0, 53, 56, 67, 68, 75, 81};
-    for (Sound sound : values<Sound>())
-        EXPECT_EQ(getPercussionNumber(sound), percussion[ordinal(sound)]);
-    EXPECT_EQ(getRoundingMode(RoundingMethod::HALF_DOWN), RoundingMode::HALF_DOWN);
-    EXPECT_EQ(getRoundingMode(RoundingMethod::CEILING), RoundingMode::CEILING);
-    EXPECT_EQ(getRoundingMode(RoundingMethod::UP), RoundingMode::UP);
-}
-
 struct ValidatorCase {
     bool (*isValid)(std::string_view);
     std::string_view text;

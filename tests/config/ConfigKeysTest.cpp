@@ -5,44 +5,6 @@
 namespace scalino {
 namespace {
 
-TEST(ConfigKeysTest, KeysInReadingOrder) {
-    std::vector<std::string_view> names;
-    for (const ConfigKey& key : configKeys())
-        names.push_back(key.name);
-    const std::vector<std::string_view> expected = {"port",
-                                                    "prevPort",
-                                                    "instrument",
-                                                    "bitRate",
-                                                    "dataBits",
-                                                    "stopBits",
-                                                    "parity",
-                                                    "decimalSeparator",
-                                                    "inputTerminator",
-                                                    "startWith",
-                                                    "outputTerminator",
-                                                    "connect",
-                                                    "mathOperand",
-                                                    "mathOperation",
-                                                    "decimalPlaces",
-                                                    "roundingMethod",
-                                                    "sound",
-                                                    "keyboardType",
-                                                    "delay",
-                                                    "minimizeToTray",
-                                                    "notifyWhenMinimizedToTray",
-                                                    "checkForUpdates",
-                                                    "abortAutoStartWhenPrevPortNotAvailable",
-                                                    "ignoreDuplicates",
-                                                    "editOperation",
-                                                    "editPosition",
-                                                    "editNumCharacters",
-                                                    "removeCharacters",
-                                                    "ignoreTimeLimit",
-                                                    "ignoreDifference",
-                                                    "customRegEx"};
-    EXPECT_EQ(names, expected);
-}
-
 TEST(ConfigKeysTest, StoreDefaultsDifferFromTheObjectsOwn) {
     const Config config = defaultStoreConfig();
     const std::pair<std::string_view, std::string_view> expected[] = {

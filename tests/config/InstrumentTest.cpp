@@ -61,55 +61,6 @@ TEST(InstrumentTest, VariantsShareTheirOriginalsData) {
         EXPECT_TRUE(sameDefaults(kern, Instrument::KERN_572)) << name(kern);
 }
 
-struct DefaultsCase {
-    Instrument instrument;
-    BitRates bitRate;
-    DataBits dataBits;
-    Parity parity;
-    int terminator;
-};
-
-TEST(InstrumentTest, SerialDefaults) {
-    const DefaultsCase cases[] = {
-        {Instrument::GENERIC, BitRates::BR_9600, DataBits::LN_8BITS, Parity::NONE, 13},
-        {Instrument::AND, BitRates::BR_2400, DataBits::LN_7BITS, Parity::EVEN, 10},
-        {Instrument::AND_EM, BitRates::BR_9600, DataBits::LN_8BITS, Parity::NONE, 10},
-        {Instrument::ADAM_CBK, BitRates::BR_4800, DataBits::LN_8BITS, Parity::NONE, 10},
-        {Instrument::KERN_KFB, BitRates::BR_9600, DataBits::LN_8BITS, Parity::NONE, 13},
-        {Instrument::MITUTOYO, BitRates::BR_2400, DataBits::LN_8BITS, Parity::NONE, 13},
-        {Instrument::MYWEIGH_HD, BitRates::BR_9600, DataBits::LN_8BITS, Parity::SPACE, 13},
-        {Instrument::OHAUSSPU, BitRates::BR_2400, DataBits::LN_7BITS, Parity::NONE, 10},
-        {Instrument::PRECISA, BitRates::BR_9600, DataBits::LN_7BITS, Parity::EVEN, 10},
-        {Instrument::SARTORIUS, BitRates::BR_1200, DataBits::LN_7BITS, Parity::ODD, 10},
-        {Instrument::METTLER_PRINT, BitRates::BR_2400, DataBits::LN_7BITS, Parity::EVEN, 10},
-    };
-    for (const auto& c : cases) {
-        const SerialDefaults d = getSerialDefaults(c.instrument);
-        EXPECT_EQ(d.bitRate, c.bitRate) << name(c.instrument);
-        EXPECT_EQ(d.dataBits, c.dataBits) << name(c.instrument);
-        EXPECT_EQ(d.parity, c.parity) << name(c.instrument);
-        EXPECT_EQ(d.stopBits, StopBits::ST_1BITS) << name(c.instrument);
-        EXPECT_EQ(d.inputTerminator, c.terminator) << name(c.instrument);
-    }
-}
-
-TEST(InstrumentTest, TypesKeyMapsHintsAndDataCommand) {
-    EXPECT_EQ(getInstrumentType(Instrument::BARCODE), InstrumentType::TEXT);
-    EXPECT_EQ(getInstrumentType(Instrument::BARCODE_ALPHA_COMPLETE), InstrumentType::TEXT);
-    EXPECT_EQ(getInstrumentType(Instrument::AND), InstrumentType::NUMBER);
-    EXPECT_EQ(getKeyMapType(Instrument::BARCODE), KeyMapType::NUMERIC);
-    EXPECT_EQ(getKeyMapType(Instrument::BARCODE_ALPHA), KeyMapType::ALPHANUMERIC_BASIC);
-    EXPECT_EQ(getKeyMapType(Instrument::BARCODE_ALPHA_COMPLETE), KeyMapType::ALPHANUMERIC_COMPLETE);
-    EXPECT_EQ(getDataCommand(Instrument::MITUTOYO), "1\r");
-    EXPECT_EQ(getDataCommand(Instrument::GENERIC), "");
-    EXPECT_TRUE(getDefaultMessage(Instrument::AND_EM).has_value());
-    EXPECT_FALSE(getDefaultMessage(Instrument::KERN_572).has_value());
-    int hints = 0;
-    for (Instrument instrument : values<Instrument>())
-        hints += getDefaultMessage(instrument) ? 1 : 0;
-    EXPECT_EQ(hints, 12);
-}
-
 // Units and neighbours that the sample tables do not cover.
 TEST(InstrumentTest, ExtractsOnlyTheNumberFromUnitProfiles) {
     EXPECT_EQ(extract(Instrument::ADAM_GC_PCS, "Count  125 pcs\n"), "  125");
