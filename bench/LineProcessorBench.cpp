@@ -22,17 +22,24 @@ void* operator new(std::size_t size) {
 }
 // The counting operator new above allocates with malloc, so free is the matching release.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace scalino {
 namespace {
 
 Config weighingConfig() {
     Config config = defaultStoreConfig();
-    for (auto [key, value] : {std::pair{"instrument", "AND_SIMPLE"}, {"inputTerminator", "10"},
-                              {"decimalPlaces", "2"}, {"roundingMethod", "HALF_UP"},
-                              {"mathOperation", "MULTIPLY"}, {"mathOperand", "1.0375"}}) {
+    for (auto [key, value] : {std::pair{"instrument", "AND_SIMPLE"},
+                              {"inputTerminator", "10"},
+                              {"decimalPlaces", "2"},
+                              {"roundingMethod", "HALF_UP"},
+                              {"mathOperation", "MULTIPLY"},
+                              {"mathOperand", "1.0375"}}) {
         findConfigKey(key)->set(config, value);
     }
     return config;
@@ -45,7 +52,8 @@ void BM_ProcessLine(benchmark::State& state) {
     const std::string line = "ST,+00012.34  g\r\n";
     processor.process(line);  // warm the reused buffers
     const long before = allocations.load();
-    for (auto _ : state) benchmark::DoNotOptimize(processor.process(line));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(processor.process(line));
     state.SetItemsProcessed(state.iterations());
     state.counters["allocs/line"] = benchmark::Counter(
         static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations()));
@@ -77,7 +85,8 @@ void BM_ProcessBarcode(benchmark::State& state) {
     findConfigKey("instrument")->set(config, "BARCODE_ALPHA_COMPLETE");
     LineProcessor processor(config, LineProcessor::Semantics::Barcode, nullptr);
     const std::string line = "4006381333931 LOT-2026/12\r";
-    for (auto _ : state) benchmark::DoNotOptimize(processor.process(line));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(processor.process(line));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ProcessBarcode);

@@ -144,14 +144,12 @@ class Run {
     // False when the line ended processing.
     bool push(unsigned char byte) {
         switch (assembler_.push(byte)) {
-            case LineAssembler::Push::Partial:
-                return true;
+            case LineAssembler::Push::Partial: return true;
             case LineAssembler::Push::Overflow:
                 report(
                     workerText("line.too.long", {std::to_string(LineAssembler::kMaxLineLength)}));
                 return true;
-            case LineAssembler::Push::Complete:
-                break;
+            case LineAssembler::Push::Complete: break;
         }
         const bool ok = completeLine();
         assembler_.clear();

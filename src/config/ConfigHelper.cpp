@@ -18,12 +18,9 @@ std::string displayText(const Constant& constant) {
 
 int getCharacterCode(InputTerminator terminator) {
     switch (terminator) {
-        case InputTerminator::EOT:
-            return 4;
-        case InputTerminator::LF:
-            return 10;
-        case InputTerminator::CR:
-            return 13;
+        case InputTerminator::EOT: return 4;
+        case InputTerminator::LF: return 10;
+        case InputTerminator::CR: return 13;
     }
     return kDefaultInputTerminatorCode;
 }
@@ -46,39 +43,20 @@ std::string inputTerminatorListText(int code) {
 
 int getKeyCode(StartWith key) {
     switch (key) {
-        case StartWith::NONE:
-            return 0;
-        case StartWith::ENTER:
-            return 10;
-        case StartWith::TAB:
-            return 9;
-        case StartWith::RIGHT:
-            return 39;
-        case StartWith::DOWN:
-            return 40;
-        case StartWith::DELETE:
-            return 127;
-        case StartWith::MULTIPLY:
-            return 106;
-        default:
-            return 112 + (ordinal(key) - ordinal(StartWith::F1));  // F1 to F12
+        case StartWith::NONE: return 0;
+        case StartWith::ENTER: return 10;
+        case StartWith::TAB: return 9;
+        case StartWith::RIGHT: return 39;
+        case StartWith::DOWN: return 40;
+        case StartWith::DELETE: return 127;
+        case StartWith::MULTIPLY: return 106;
+        default: return 112 + (ordinal(key) - ordinal(StartWith::F1));  // F1 to F12
     }
 }
 
 int getKeyCode(OutputTerminator key) {
-    switch (key) {
-        case OutputTerminator::NONE:
-            return 0;
-        case OutputTerminator::ENTER:
-            return 10;
-        case OutputTerminator::TAB:
-            return 9;
-        case OutputTerminator::RIGHT:
-            return 39;
-        case OutputTerminator::DOWN:
-            return 40;
-    }
-    return 0;
+    // The terminators are the start keys of the same names.
+    return getKeyCode(*valueOf<StartWith>(name(key)));
 }
 
 int getPercussionNumber(Sound sound) {
@@ -88,20 +66,13 @@ int getPercussionNumber(Sound sound) {
 
 RoundingMode getRoundingMode(RoundingMethod method) {
     switch (method) {
-        case RoundingMethod::CEILING:
-            return RoundingMode::CEILING;
-        case RoundingMethod::DOWN:
-            return RoundingMode::DOWN;
-        case RoundingMethod::FLOOR:
-            return RoundingMode::FLOOR;
-        case RoundingMethod::HALF_DOWN:
-            return RoundingMode::HALF_DOWN;
-        case RoundingMethod::HALF_EVEN:
-            return RoundingMode::HALF_EVEN;
-        case RoundingMethod::HALF_UP:
-            return RoundingMode::HALF_UP;
-        case RoundingMethod::UP:
-            return RoundingMode::UP;
+        case RoundingMethod::CEILING: return RoundingMode::CEILING;
+        case RoundingMethod::DOWN: return RoundingMode::DOWN;
+        case RoundingMethod::FLOOR: return RoundingMode::FLOOR;
+        case RoundingMethod::HALF_DOWN: return RoundingMode::HALF_DOWN;
+        case RoundingMethod::HALF_EVEN: return RoundingMode::HALF_EVEN;
+        case RoundingMethod::HALF_UP: return RoundingMode::HALF_UP;
+        case RoundingMethod::UP: return RoundingMode::UP;
     }
     return RoundingMode::HALF_UP;
 }

@@ -33,18 +33,12 @@ bool isDigit(char c) {
 // remainder with the divisor (both as magnitudes); sign is the sign of the exact quotient.
 bool roundsAway(RoundingMode mode, int sign, int halfComparison, bool quotientOdd) {
     switch (mode) {
-        case RoundingMode::UP:
-            return true;
-        case RoundingMode::DOWN:
-            return false;
-        case RoundingMode::CEILING:
-            return sign > 0;
-        case RoundingMode::FLOOR:
-            return sign < 0;
-        case RoundingMode::HALF_UP:
-            return halfComparison >= 0;
-        case RoundingMode::HALF_DOWN:
-            return halfComparison > 0;
+        case RoundingMode::UP: return true;
+        case RoundingMode::DOWN: return false;
+        case RoundingMode::CEILING: return sign > 0;
+        case RoundingMode::FLOOR: return sign < 0;
+        case RoundingMode::HALF_UP: return halfComparison >= 0;
+        case RoundingMode::HALF_DOWN: return halfComparison > 0;
         case RoundingMode::HALF_EVEN:
             return halfComparison > 0 || (halfComparison == 0 && quotientOdd);
     }

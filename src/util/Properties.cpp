@@ -67,20 +67,11 @@ void unescape(std::string_view text, size_t& i, std::string& out, int line,
     const char c = text[i++];
     if (c != 'u') {
         switch (c) {
-            case 't':
-                out += '\t';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 'f':
-                out += '\f';
-                break;
-            default:
-                out += c;
+            case 't': out += '\t'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case 'f': out += '\f'; break;
+            default: out += c;
         }
         return;
     }

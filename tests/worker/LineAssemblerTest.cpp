@@ -23,8 +23,7 @@ std::pair<std::vector<std::string>, std::string> assemble(unsigned char terminat
             case LineAssembler::Push::Overflow:
                 if (overflows) ++*overflows;
                 break;
-            case LineAssembler::Push::Partial:
-                break;
+            case LineAssembler::Push::Partial: break;
         }
     }
     return {lines, std::string(assembler.line())};
