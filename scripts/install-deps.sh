@@ -8,6 +8,7 @@ packages=(
   libgmp-dev                         # exact decimals
   libgtest-dev                       # unit tests
   libbenchmark-dev                   # benchmarks in bench/
+  libudev-dev                        # serial port discovery
 )
 
 missing=()

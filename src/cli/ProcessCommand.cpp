@@ -110,7 +110,7 @@ std::optional<int> parseOptions(const std::vector<std::string>& arguments, Confi
 
 // Processes the lines of inputFd; the state of one run.
 class Run {
-  public:
+public:
     Run(const Config& config, std::FILE* out, std::FILE* err)
         : out_(out),
           err_(err),
@@ -140,7 +140,7 @@ class Run {
         return 0;
     }
 
-  private:
+private:
     // False when the line ended processing.
     bool push(unsigned char byte) {
         switch (assembler_.push(byte)) {

@@ -5,8 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/PortsCommand.h"
 #include "cli/ProcessCommand.h"
 #include "config/Instrument.h"
+#include "platform/NativeLibrary.h"
+#include "rs232/SerialPortLocal.h"
+#include "util/ProcessProperties.h"
 
 namespace {
 
@@ -15,6 +19,7 @@ constexpr const char* kUsage = R"(Usage: scalino-cli COMMAND [OPTION]...
 Commands:
   process       Process instrument data from standard input and print the
                 values that would be typed.
+  ports         List the serial ports of this computer.
   instruments   List the instrument names that --set instrument=NAME takes.
 
 Run 'scalino-cli COMMAND --help' for a command's options and examples.
@@ -27,6 +32,18 @@ int listInstruments(std::FILE* out) {
                      toString(instrument).c_str());
     }
     return 0;
+}
+
+// The serial library identifies the platform from these; this program runs on its own host
+// unless told otherwise. Its notices go to standard error: standard output carries data.
+void setUpSerialLibrary() {
+    using scalino::ProcessProperties;
+    if (!ProcessProperties::get("RS_OSNAME"))
+        ProcessProperties::set("RS_OSNAME", ProcessProperties::hostOsName());
+    if (!ProcessProperties::get("RS_OSARCH"))
+        ProcessProperties::set("RS_OSARCH", ProcessProperties::hostOsArch());
+    scalino::SerialPortLocal::setDiagnosticOutput(stderr);
+    scalino::installNativeDriver();
 }
 
 }  // namespace
@@ -43,6 +60,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    setUpSerialLibrary();
+    if (command == "ports") return scalino::cli::runPorts(arguments, stdout, stderr);
     if (command == "process")
         return scalino::cli::runProcess(arguments, STDIN_FILENO, stdout, stderr);
     if (command == "instruments") return listInstruments(stdout);

@@ -21,7 +21,7 @@ struct PropertyChangeEvent {
 // Every user setting of the running program. Texts hold what the user typed, as validated by
 // the ConfigHelper rules; the derived getters turn them into numbers.
 class Config {
-  public:
+public:
     using Instrument = ConfigHelper::Instrument;
     using Listener = std::function<void(const PropertyChangeEvent&)>;
     using ListenerId = int;
@@ -162,7 +162,7 @@ class Config {
     ListenerId addPropertyChangeListener(Listener listener);
     void removePropertyChangeListener(ListenerId id);
 
-  private:
+private:
     Fields fields_;
     std::optional<std::string> prevPort_;
     std::vector<std::pair<ListenerId, Listener>> listeners_;

@@ -15,7 +15,7 @@ enum class RoundingMode { UP, DOWN, CEILING, FLOOR, HALF_UP, HALF_DOWN, HALF_EVE
 // of readings relies on it. Operations that can reuse storage take an output argument, so a
 // caller that keeps its Decimals alive allocates nothing per reading.
 class Decimal {
-  public:
+public:
     // Scales beyond this are refused by parse: printing or aligning such a number would need
     // megabytes, and no instrument or sensible operand comes near it.
     static constexpr int kMaxScaleMagnitude = 10000;
@@ -56,7 +56,7 @@ class Decimal {
     void appendPlain(std::string& out, char decimalSeparator = '.') const;
     std::string toPlainString(char decimalSeparator = '.') const;
 
-  private:
+private:
     mpz_class unscaled_;
     int scale_ = 0;
 };

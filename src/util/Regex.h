@@ -13,7 +13,7 @@ namespace scalino {
 
 // An expression that does not compile; what() says what is wrong and where.
 class RegexSyntaxError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 
@@ -26,7 +26,7 @@ class RegexMatch;
 // LimitExceeded instead of hanging. Immutable after construction; share it freely between
 // threads, each with its own RegexMatch.
 class Regex {
-  public:
+public:
     enum class Result { Found, NotFound, LimitExceeded };
 
     // Pattern in the same byte model as the subjects. Throws RegexSyntaxError.
@@ -38,7 +38,7 @@ class Regex {
     int groupCount() const { return groupCount_; }
     const std::string& pattern() const { return pattern_; }
 
-  private:
+private:
     friend class RegexMatch;
     struct CodeDeleter {
         void operator()(pcre2_code* code) const { pcre2_code_free(code); }
@@ -50,14 +50,14 @@ class Regex {
 
 // Per-thread match state for one Regex; reused from match to match without allocating.
 class RegexMatch {
-  public:
+public:
     explicit RegexMatch(const Regex& regex);
 
     // Text of group n of the last successful find, or none when the group does not exist or
     // did not take part in the match. Valid while the subject lives.
     std::optional<std::string_view> group(int n) const;
 
-  private:
+private:
     friend class Regex;
     struct DataDeleter {
         void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }

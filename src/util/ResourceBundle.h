@@ -10,7 +10,7 @@
 namespace scalino {
 
 class MissingResourceException : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 
@@ -28,7 +28,7 @@ struct Locale {
 // "scalino.worker.WorkerBundle" for locale de_DE looks a key up in WorkerBundle_de_DE, then
 // WorkerBundle_de, then WorkerBundle; a key none of them has throws MissingResourceException.
 class ResourceBundle {
-  public:
+public:
     // The bundle for the process's locale (from the environment, read once).
     static const ResourceBundle& getBundle(std::string_view baseName);
     static const ResourceBundle& getBundle(std::string_view baseName, const Locale& locale);
@@ -39,7 +39,7 @@ class ResourceBundle {
     std::vector<std::string> keys() const;
     const std::string& baseName() const { return baseName_; }
 
-  private:
+private:
     ResourceBundle(std::string baseName, std::map<std::string, std::string, std::less<>> texts,
                    const ResourceBundle* parent);
     static std::unique_ptr<ResourceBundle> load(const std::string& baseName, const Locale& locale);

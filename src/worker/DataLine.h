@@ -11,7 +11,7 @@ namespace scalino {
 // its number within the connection, when its terminator arrived and whether the port reported
 // a parity or framing fault while it was received.
 class DataLine {
-  public:
+public:
     using Instant = std::chrono::system_clock::time_point;
 
     DataLine(std::string rawData, std::string processedData, std::int32_t count, bool error,
@@ -40,7 +40,7 @@ class DataLine {
     // Printable ASCII as itself, every other character as "<code>": CR LF shows as <13><10>.
     static std::string transformControlChars(std::string_view text);
 
-  private:
+private:
     std::string rawData_;
     std::string processedData_;
     std::int32_t count_;

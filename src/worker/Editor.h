@@ -8,7 +8,7 @@ namespace scalino {
 
 // Keeps or removes a fixed number of characters at the start or end of a value.
 class Editor {
-  public:
+public:
     explicit Editor(const Config& config)
         : Editor(config.getEditOperation(), config.getEditPosition(),
                  config.getEditNumCharactersAsInt()) {}
@@ -21,7 +21,7 @@ class Editor {
     std::string_view edit(std::string_view value) const;
     int numCharacters() const { return numCharacters_; }
 
-  private:
+private:
     ConfigHelper::EditOperation editOperation_;
     ConfigHelper::EditPosition editPosition_;
     int numCharacters_;

@@ -12,7 +12,7 @@ namespace scalino {
 // Duplicate suppression: empties the value of a reading that repeats the previous one within
 // the time limit and the tolerance, so that nothing is typed for it.
 class Ignorer {
-  public:
+public:
     explicit Ignorer(const Config& config);
 
     // Applies the rule to line in place.
@@ -23,7 +23,7 @@ class Ignorer {
     // difference is 0. A value that is not a number is never within a non-zero difference.
     bool inTolerance(const DataLine& line) const;
 
-  private:
+private:
     std::optional<DataLine> lastData_;
     std::int32_t timeLimit_ = 0;
     Decimal difference_;

@@ -9,7 +9,7 @@ namespace scalino {
 // that grows past kMaxLineLength bytes without its terminator is discarded so that memory stays
 // bounded whatever a device sends; the caller reports it.
 class LineAssembler {
-  public:
+public:
     static constexpr size_t kMaxLineLength = 64 * 1024;
 
     enum class Push {
@@ -29,7 +29,7 @@ class LineAssembler {
     void clear() { buffer_.clear(); }
     bool hasPendingBytes() const { return !buffer_.empty(); }
 
-  private:
+private:
     unsigned char terminator_;
     std::string buffer_;
 };

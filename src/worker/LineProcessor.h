@@ -19,7 +19,7 @@ namespace scalino {
 // editing, character removal and then, for number instruments, whitespace removal and number
 // formatting. Barcode instruments keep their text as extracted and edited.
 class LineProcessor {
-  public:
+public:
     enum class Semantics {
         Plain,    // number instruments: the instrument's group, whitespace removed, formatted
         Barcode,  // text instruments: group 1, text kept as it stands
@@ -39,7 +39,7 @@ class LineProcessor {
     // semantics it costs only this line.
     std::string process(std::string_view line);
 
-  private:
+private:
     Semantics semantics_;
     EventSink importantEvent_;
     Regex regex_;

@@ -12,7 +12,7 @@ namespace scalino {
 // Reads a value as an exact decimal number (comma or point), multiplies or divides it by the
 // operand, limits its decimal places and writes it with the chosen decimal separator.
 class NumberFormatter {
-  public:
+public:
     // decimalPlaces and roundingMode are used when rounding is enabled in config, operation and
     // operand when the math operation is.
     NumberFormatter(const Config& config, std::optional<int> decimalPlaces,
@@ -25,7 +25,7 @@ class NumberFormatter {
     // Throws ProcessingError for a value that is not a number or a division by zero.
     std::string format(std::string_view value);
 
-  private:
+private:
     std::optional<int> roundingPrecision_;
     std::optional<RoundingMode> roundingMode_;
     std::optional<ConfigHelper::MathOperation> mathOperation_;

@@ -10,7 +10,7 @@ namespace scalino {
 
 // Deletes from values every character of a set, case-sensitively, keeping the others in order.
 class Remover {
-  public:
+public:
     explicit Remover(const Config& config) : Remover(config.getRemoveCharacters()) {}
     // The characters as the user typed them (UTF-8); characters above code 255 can match no
     // received byte and are ignored.
@@ -20,7 +20,7 @@ class Remover {
     void removeCharactersInPlace(std::string& value) const;
     bool isEmpty() const { return characters_.none(); }
 
-  private:
+private:
     std::bitset<256> characters_;
 };
 

@@ -14,7 +14,7 @@ std::string workerText(std::string_view key, const std::vector<std::string>& arg
 
 // A line that cannot be processed; what() is the message for the user.
 class ProcessingError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 

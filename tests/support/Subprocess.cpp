@@ -15,7 +15,7 @@ extern char** environ;
 namespace scalino::test {
 
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& input) {
+                         const std::string& input, const std::vector<std::string>& environment) {
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
@@ -28,8 +28,15 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
     for (const auto& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const auto& entry : environment)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        envp.push_back(*entry);
+    envp.push_back(nullptr);
     pid_t pid;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]), close(out[1]), close(err[1]);
     if (spawned != 0) throw std::runtime_error("cannot start " + program);

@@ -12,8 +12,10 @@ struct ProcessResult {
 };
 
 // Runs program with arguments, feeding input to its standard input and collecting both
-// outputs; waits for it to end.
+// outputs; waits for it to end. environment entries ("NAME=value") are added to this
+// process's environment.
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& input);
+                         const std::string& input,
+                         const std::vector<std::string>& environment = {});
 
 }  // namespace scalino::test
