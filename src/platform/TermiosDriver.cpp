@@ -113,7 +113,7 @@ std::string disconnectedText(const Port& p) {
 void makeRaw(termios& t) {
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
-    t.c_cflag &= ~(CRTSCTS | CMSPAR | PARODD | CSTOPB);
+    t.c_cflag &= ~(CRTSCTS | CMSPAR | PARODD | CSTOPB | CIBAUD);
     // INPCK|PARMRK with IGNPAR, ISTRIP, IGNBRK and BRKINT off is the only mode in which parity
     // errors, framing errors and breaks reach the reader, marked in the data.
     t.c_iflag &= ~(IGNPAR | ISTRIP | IGNBRK | BRKINT | IXON | IXOFF | IXANY | IUCLC);

@@ -9,10 +9,13 @@
 #include "platform/TermiosDriver.h"
 #include "rs232/SerialExceptions.h"
 #include "rs232/SerialPortLocal.h"
+#include "support/Failure.h"
 #include "support/Pty.h"
 
 namespace scalino {
 namespace {
+
+constexpr auto failure = test::failureMessage<SerialPortException>;
 
 using namespace std::chrono_literals;
 using WaitResult = NativeDriver::WaitResult;
@@ -25,15 +28,6 @@ std::unique_ptr<SerialPortLocal> openPort(
     SerialConfig config(path);
     config.setBitRate(SerialConfig::BR_9600);
     return std::make_unique<SerialPortLocal>(config, std::move(driver), kLinux);
-}
-
-std::string failure(const std::function<void()>& operation) {
-    try {
-        operation();
-        return "";
-    } catch (const SerialPortException& error) {
-        return error.what();
-    }
 }
 
 // Reads until the terminator, waiting on the port whenever nothing is there.

@@ -5,20 +5,13 @@
 #include <functional>
 
 #include "rs232/SerialExceptions.h"
+#include "support/Failure.h"
 #include "support/FakeDriver.h"
 
 namespace scalino {
 namespace {
 
-// The message a setter throws, or "" when it accepts the value.
-std::string refusal(const std::function<void()>& set) {
-    try {
-        set();
-        return "";
-    } catch (const SerialParameterException& error) {
-        return error.what();
-    }
-}
+constexpr auto refusal = test::failureMessage<SerialParameterException>;
 
 TEST(SerialConfigTest, SettersValidateWithTheirMessages) {
     SerialConfig c("/dev/ttyUSB0");

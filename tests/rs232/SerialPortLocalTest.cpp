@@ -5,25 +5,18 @@
 #include <functional>
 
 #include "rs232/SerialExceptions.h"
+#include "support/Failure.h"
 #include "support/FakeDriver.h"
 
 namespace scalino {
 namespace {
 
+constexpr auto failure = test::failureMessage<SerialPortException>;
+
 using test::FakeDriver;
 
 const PlatformInfo kLinux = PlatformInfo::forPlatform("Linux", "amd64");
 const PlatformInfo kWindows = PlatformInfo::forPlatform("Windows 10", "amd64");
-
-// The message an operation throws, or "" when it succeeds.
-std::string failure(const std::function<void()>& operation) {
-    try {
-        operation();
-        return "";
-    } catch (const SerialPortException& error) {
-        return error.what();
-    }
-}
 
 SerialConfig configFor(const std::string& name, int bitRate = SerialConfig::BR_9600) {
     SerialConfig config(name);
@@ -119,6 +112,15 @@ TEST(SerialPortLocalTest, GuardsCheckTheFlagThenTheOpenPortThenTheDriver) {
         {[&] { port.sendBreak(100); },
          "sendBreak failed: modem-control lines are not available on this port"},
         {[&] { port.setPowerMode(1); }, "setPowerMode not supported on Linux"},
+        {[&] { port.rxOverflow(); }, "rxOverflow not supported on Linux"},
+        {[&] { port.sigBreak(); }, "sigBreak not supported on Linux"},
+        {[&] { port.resetPortDriver(); }, "resetPortDriver: Port must be closed"},
+        {[&] { port.txBufCount(); },
+         "txBufCount failed: modem-control lines are not available on this port"},
+        {[&] { port.sigCD(); }, "sigCD failed: modem-control lines are not available on this port"},
+        {[&] { port.sigFrameErr(); },
+         "sigFrameErr failed: modem-control lines are not available on this port"},
+        {[&] { port.putByte(7); }, "PutByte failed: -1"},
     };
     for (const auto& [operation, message] : cases)
         EXPECT_EQ(failure(operation), message);
@@ -129,6 +131,18 @@ TEST(SerialPortLocalTest, GuardsCheckTheFlagThenTheOpenPortThenTheDriver) {
     EXPECT_EQ(failure([&] { port.txBufCount(); }), "txBufCount: Port not open");
     EXPECT_EQ(failure([&] { port.configure(); }), "configure: Port is not open");
     EXPECT_EQ(failure([&] { port.close(); }), "");  // closing twice does nothing
+}
+
+TEST(SerialPortLocalTest, StatusQueriesReportWhatTheDriverSees) {
+    auto driver = std::make_shared<FakeDriver>();
+    SerialPortLocal port(configFor("/dev/ttyUSB0"), driver, kLinux);
+    for (int seen : {1, 0}) {
+        driver->statusResult = seen;
+        for (bool reported : {port.sigCTS(), port.sigDSR(), port.sigCD(), port.sigRing(),
+                              port.sigParityErr(), port.sigFrameErr()}) {
+            EXPECT_EQ(reported, seen == 1);
+        }
+    }
 }
 
 TEST(SerialPortLocalTest, ReceiveCountFailureGoesToTheErrorStatusHandler) {
