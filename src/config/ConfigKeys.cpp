@@ -52,13 +52,8 @@ ConfigKey text(std::string_view key) {
 }
 
 std::optional<bool> parseFlag(std::string_view stored) {
-    auto equalsIgnoringCase = [stored](std::string_view word) {
-        return std::equal(
-            stored.begin(), stored.end(), word.begin(), word.end(),
-            [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-    };
-    if (equalsIgnoringCase("true")) return true;
-    if (equalsIgnoringCase("false")) return false;
+    if (equalsIgnoringCase(stored, "true")) return true;
+    if (equalsIgnoringCase(stored, "false")) return false;
     return std::nullopt;
 }
 

@@ -6,16 +6,10 @@
 
 #include "rs232/SerialExceptions.h"
 #include "util/ProcessProperties.h"
+#include "util/Text.h"
 
 namespace scalino {
 namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 // The value without leading and trailing blanks and control characters.
 std::string_view trimmed(std::string_view text) {

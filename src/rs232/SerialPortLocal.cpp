@@ -170,16 +170,10 @@ std::string SerialPortLocal::getDriverName() {
 
 SerialPortLocal::SerialPortLocal() : driver_(classDriver()), platform_(platform()) {
     if (!platform_.rsLibLoaded) {
-        Library& lib = library();
-        std::fprintf(lib.out, "SerialPortLocal: Attempt to load: %s\n", platform_.rsLib.c_str());
-        driver_ = classDriver();
-        if (driver_) {
-            setNativeDriver(driver_);
-            platform_.rsLibLoaded = true;
-            std::fprintf(lib.out, "SerialPortLocal: SerialPort class loaded: %s\n",
-                         platform_.rsLib.c_str());
-        }
-        std::fflush(lib.out);
+        // The driver is linked in: there is nothing to load now if none was installed.
+        std::fprintf(library().out, "SerialPortLocal: Attempt to load: %s\n",
+                     platform_.rsLib.c_str());
+        std::fflush(library().out);
     }
     config_ = SerialConfig(platform_.devName);
 }
@@ -304,6 +298,7 @@ void SerialPortLocal::reset() {
     }
     handle_ = config_.getPort() - 1;
     driver_->serSetTimeoutTx(handle_, timeoutTx);
+    timeoutRx_ = driver_->serGetTimeoutRx(handle_);
     configure(config_);
 }
 
@@ -350,18 +345,19 @@ bool SerialPortLocal::isSupported(std::string_view featureKey) const {
 
 // ---- reading and writing ----
 
-int SerialPortLocal::getByte() {
-    if (platform_.emulateGetDataTimeout) {
-        const int timeout = driver_->serGetTimeoutRx(handle_);
-        if (timeout > 0) {
-            const auto deadline =
-                std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
-            for (int waiting; (waiting = driver_->serRxReadyCount(handle_)) == 0;) {
-                if (std::chrono::steady_clock::now() >= deadline) return NativeDriver::kNoByte;
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }
+bool SerialPortLocal::awaitEmulated(int wanted) {
+    if (!platform_.emulateGetDataTimeout || timeoutRx_ <= 0) return true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutRx_);
+    // A failing count ends the wait: the read then reports the failure.
+    for (int waiting; (waiting = driver_->serRxReadyCount(handle_)) >= 0 && waiting < wanted;) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    return true;
+}
+
+int SerialPortLocal::getByte() {
+    if (!awaitEmulated(1)) return NativeDriver::kNoByte;
     rdSinceRxBufCheck_ = true;
     const int result = driver_->serGetByte(handle_);
     if (result == NativeDriver::kFailed) {
@@ -380,18 +376,7 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
         throw SerialPortException("getData: count out of bounds");
     }
     const int wanted = std::min(count, static_cast<int>(buffer.size()) - offset);
-    if (platform_.emulateGetDataTimeout) {
-        const int timeout = driver_->serGetTimeoutRx(handle_);
-        if (timeout > 0) {
-            const auto deadline =
-                std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
-            for (int waiting;
-                 (waiting = driver_->serRxReadyCount(handle_)) >= 0 && waiting < wanted;) {
-                if (std::chrono::steady_clock::now() >= deadline) return 0;
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }
-    }
+    if (!awaitEmulated(wanted)) return 0;
     rdSinceRxBufCheck_ = true;
     const int received = driver_->serGetData(handle_, buffer.data() + offset, wanted);
     if (received == NativeDriver::kFailure) throw SerialPortException("getData: failed");
@@ -549,6 +534,7 @@ bool SerialPortLocal::sigRing() {
 
 void SerialPortLocal::setTimeoutRx(int timeout) {
     checked(driver_->serSetTimeoutRx(handle_, timeout), "setTimeoutRx failed");
+    timeoutRx_ = timeout;
 }
 
 void SerialPortLocal::setTimeoutTx(int timeout) {

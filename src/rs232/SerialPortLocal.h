@@ -134,6 +134,9 @@ private:
     // The driver result of a status call, or the failed message when it is the failure value.
     int checked(int result, std::string_view failedMessage) const;
     std::string openFailure(int code) const;
+    // Waits for wanted bytes where reads do not time out by themselves; false at the
+    // receive time-out.
+    bool awaitEmulated(int wanted);
     void setTransmitTimeout();
 
     std::shared_ptr<NativeDriver> driver_;
@@ -145,6 +148,7 @@ private:
     ErrorStatusHandler* esh_ = nullptr;
     bool wrSinceTxBufEmpty_ = false;
     bool rdSinceRxBufCheck_ = false;
+    int timeoutRx_ = 0;  // as last set, so that reads need not ask the driver
 };
 
 }  // namespace scalino

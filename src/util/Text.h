@@ -22,6 +22,12 @@ std::optional<std::vector<char32_t>> decodeUtf8(std::string_view utf8);
 // UTF-8 text whose characters are all at most 255, as bytes. False (out unspecified) otherwise.
 bool utf8ToLatin1(std::string_view utf8, std::string& out);
 
+// ASCII letters compared without regard to case.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+// Appends the UTF-8 encoding of a code point.
+void appendUtf8(std::string& out, char32_t code);
+
 // A base-10 integer as a standard parser reads it: optional sign, digits, no spaces, within the
 // range of a 32-bit integer.
 std::optional<int> parseInt(std::string_view text);

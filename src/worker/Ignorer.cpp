@@ -1,18 +1,9 @@
 #include "worker/Ignorer.h"
 
-#include <algorithm>
-
 #include "util/Text.h"
+#include "worker/NumberFormatter.h"
 
 namespace scalino {
-namespace {
-
-std::optional<Decimal> numberWithPoint(std::string text) {
-    std::replace(text.begin(), text.end(), ',', '.');
-    return Decimal::parse(text);
-}
-
-}  // namespace
 
 Ignorer::Ignorer(const Config& config) {
     timeLimit_ = parseInt(config.getIgnoreTimeLimit()).value_or(0);
@@ -40,10 +31,13 @@ bool Ignorer::inTime(const DataLine& line) const {
 bool Ignorer::inTolerance(const DataLine& line) const {
     if (!lastData_) return false;
     if (difference_.isZero()) return line.getProcessedData() == lastData_->getProcessedData();
-    const auto value = numberWithPoint(line.getProcessedData());
-    const auto last = numberWithPoint(lastData_->getProcessedData());
-    if (!value || !last) return false;
-    return value->subtract(*last).abs().compareTo(difference_) <= 0;
+    std::string scratch;
+    Decimal value, last;
+    if (!NumberFormatter::readNumber(line.getProcessedData(), scratch, value) ||
+        !NumberFormatter::readNumber(lastData_->getProcessedData(), scratch, last)) {
+        return false;
+    }
+    return value.subtract(last).abs().compareTo(difference_) <= 0;
 }
 
 }  // namespace scalino

@@ -42,10 +42,14 @@ NumberFormatter NumberFormatter::fromConfig(const Config& config) {
     return NumberFormatter(config, places, mode, operation, std::move(operand));
 }
 
+bool NumberFormatter::readNumber(std::string_view value, std::string& scratch, Decimal& out) {
+    scratch.assign(value);
+    std::replace(scratch.begin(), scratch.end(), ',', '.');
+    return Decimal::parse(scratch, out);
+}
+
 std::string NumberFormatter::format(std::string_view value) {
-    text_.assign(value);
-    std::replace(text_.begin(), text_.end(), ',', '.');
-    if (!Decimal::parse(text_, number_)) {
+    if (!readNumber(value, text_, number_)) {
         throw ProcessingError(workerText("invalid.number", {readableForm(value)}));
     }
     Decimal* n = &number_;

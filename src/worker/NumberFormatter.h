@@ -25,6 +25,9 @@ public:
     // Throws ProcessingError for a value that is not a number or a division by zero.
     std::string format(std::string_view value);
 
+    // Reads a value with a comma or a point as decimal separator; scratch is reused storage.
+    static bool readNumber(std::string_view value, std::string& scratch, Decimal& out);
+
 private:
     std::optional<int> roundingPrecision_;
     std::optional<RoundingMode> roundingMode_;
