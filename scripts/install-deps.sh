@@ -9,6 +9,11 @@ packages=(
   libgtest-dev                       # unit tests
   libbenchmark-dev                   # benchmarks in bench/
   libudev-dev                        # serial port discovery
+  libpugixml-dev                     # settings export and import documents
+  libx11-dev libxtst-dev             # keystrokes through XTest
+  libfluidsynth-dev timgm6mb-soundfont  # sound: synthesiser and General MIDI soundfont
+  xvfb x11-xkb-utils xkb-data libx11-data  # tests: X server, keyboard layouts, compose tables
+  locales                            # tests: a UTF-8 locale for the X input method
 )
 
 missing=()

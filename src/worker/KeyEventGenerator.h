@@ -1,0 +1,27 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace scalino {
+
+// A key the platform refused to press or release; what() is the platform's reason.
+class KeyEventError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Synthesises key events for the typing engine. Key codes are the virtual key codes of the key
+// maps (Shift 16, Ctrl 17, Alt 18, Space 32, A 65, ...); a backend maps each to the physical key
+// that carries that label on the layout it was made for.
+class KeyEventGenerator {
+public:
+    virtual ~KeyEventGenerator() = default;
+    // Both throw KeyEventError when the key cannot be sent.
+    virtual void keyPress(int keyCode) = 0;
+    virtual void keyRelease(int keyCode) = 0;
+    // Waits between key events; a backend may count instead of sleeping.
+    virtual void delay(int milliseconds) = 0;
+    virtual bool isCapsLockOn() = 0;
+};
+
+}  // namespace scalino
