@@ -1,0 +1,191 @@
+#include "worker/Keybot.h"
+
+#include <iostream>
+#include <optional>
+
+#include "util/Text.h"
+#include "worker/WorkerBundle.h"
+
+namespace scalino {
+
+namespace {
+
+// Length of the UTF-8 sequence a byte starts; 1 for a byte that starts none.
+size_t sequenceLength(char lead) {
+    const auto byte = static_cast<unsigned char>(lead);
+    if (byte >= 0xC0 && byte < 0xE0) return 2;
+    if (byte >= 0xE0 && byte < 0xF0) return 3;
+    if (byte >= 0xF0 && byte < 0xF8) return 4;
+    return 1;
+}
+
+// The characters of a UTF-8 text. A byte outside any well-formed sequence stands for itself (as
+// Latin-1 reads it), so that it is reported as untypeable instead of vanishing.
+std::vector<char32_t> characters(std::string_view text) {
+    if (auto all = decodeUtf8(text)) return *all;
+    std::vector<char32_t> out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = sequenceLength(text[i]);
+        const auto one = decodeUtf8(text.substr(i, length));
+        if (one && one->size() == 1) {
+            out.push_back(one->front());
+            i += length;
+        } else {
+            out.push_back(static_cast<unsigned char>(text[i]));
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string readableCharacter(char32_t code) {
+    if (code >= 0x20 && code <= 0x7E) return std::string(1, static_cast<char>(code));
+    return "<" + std::to_string(code) + ">";
+}
+
+}  // namespace
+
+Keybot::Keybot(int keyDelay, int startWith, int endWith, ConfigHelper::KeyboardType keyboardType,
+               ConfigHelper::KeyMapType keyMapType, WeightWorkerView* view, KeyEventGenerator& keys)
+    : keyDelay_(keyDelay),
+      startWith_(startWith),
+      endWith_(endWith),
+      keyboardType_(keyboardType),
+      keyMap_(getKeymap(keyboardType, keyMapType)),
+      view_(view),
+      keys_(keys) {}
+
+Keybot::~Keybot() {
+    stop();
+}
+
+TextQueue& Keybot::queue() {
+    static TextQueue shared;
+    return shared;
+}
+
+void Keybot::add(std::string text) {
+    if (!text.empty()) queue().add(std::move(text));
+}
+
+size_t Keybot::queuedCount() {
+    return queue().size();
+}
+
+void Keybot::clearQueue() {
+    queue().clear();
+}
+
+void Keybot::start() {
+    if (thread_.joinable()) return;
+    thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
+}
+
+void Keybot::stop() {
+    if (!thread_.joinable()) return;
+    thread_.request_stop();
+    thread_.join();
+}
+
+void Keybot::run(std::stop_token stop) {
+    while (auto text = queue().take(stop)) {
+        typeStart();
+        typeString(*text);
+        typeEnd();
+    }
+}
+
+void Keybot::typeStart() {
+    if (startWith_ > 0) typeKey(startWith_);
+}
+
+void Keybot::typeEnd() {
+    if (endWith_ > 0) typeKey(endWith_);
+}
+
+// The start and end keys: no wait after the release, the next key event follows at once.
+void Keybot::typeKey(int keyCode) {
+    if (!press(keyCode)) return;
+    keys_.delay(keyDelay_);
+    release(keyCode);
+}
+
+void Keybot::typeString(std::string_view text) {
+    for (char32_t character : characters(text)) {
+        const auto found = keyMap_.find(character);
+        if (found != keyMap_.end()) {
+            typeKeys(found->second);
+        } else {
+            report(workerText("cannot_type") + readableCharacter(character));
+        }
+    }
+}
+
+// A dead key followed by Space gives the dead key's own character; the Space must come after
+// the dead key is released, so a Space after the first key waits until the others are up.
+// Only keys that went down are released.
+void Keybot::typeKeys(const std::vector<int>& keys) {
+    std::vector<int> down;
+    bool spacePending = false;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0 && keys[i] == VirtualKey::Space) {
+            spacePending = true;
+        } else if (press(keys[i])) {
+            keys_.delay(keyDelay_);
+            down.push_back(keys[i]);
+        }
+    }
+    for (auto key = down.rbegin(); key != down.rend(); ++key) {
+        if (release(*key)) keys_.delay(keyDelay_);
+    }
+    if (spacePending) typeDeadKeySpace();
+}
+
+void Keybot::typeDeadKeySpace() {
+    try {
+        keys_.keyPress(VirtualKey::Space);
+        keys_.delay(keyDelay_);
+        keys_.keyRelease(VirtualKey::Space);
+        keys_.delay(keyDelay_);
+    } catch (const KeyEventError& error) {
+        report(std::string("Deadkey error: ") + error.what());
+    }
+}
+
+bool Keybot::press(int keyCode) {
+    try {
+        keys_.keyPress(keyCode);
+    } catch (const KeyEventError& error) {
+        report("Error pressing key " + std::to_string(keyCode) + " on " +
+                   ConfigHelper::toString(keyboardType_) + " keyboard: " + error.what(),
+               "Error on pressing: " + std::to_string(keyCode) + ": " + error.what());
+        return false;
+    }
+    return true;
+}
+
+bool Keybot::release(int keyCode) {
+    try {
+        keys_.keyRelease(keyCode);
+    } catch (const KeyEventError& error) {
+        report("Error releasing key " + std::to_string(keyCode) + " on " +
+                   ConfigHelper::toString(keyboardType_) + " keyboard: " + error.what(),
+               "Error on releasing: " + std::to_string(keyCode) + ": " + error.what());
+        return false;
+    }
+    return true;
+}
+
+void Keybot::report(const std::string& event) {
+    report(event, event);
+}
+
+void Keybot::report(const std::string& event, const std::string& diagnostic) {
+    if (view_ != nullptr) {
+        view_->logImportantEvent(event);
+    } else {
+        std::cerr << diagnostic << '\n';
+    }
+}
+
+}  // namespace scalino

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "worker/KeyEventGenerator.h"
+
+namespace scalino {
+
+// Keeps key events instead of sending them, for tests and dry runs: waits are counted, not
+// slept. Can refuse given keys, as a backend refuses a key its layout lacks.
+class RecordingKeyEvents : public KeyEventGenerator {
+public:
+    struct Event {
+        enum class Type { Press, Release, Delay };
+        Type type;
+        int value;  // key code, or milliseconds of a wait
+        bool operator==(const Event&) const = default;
+    };
+
+    void keyPress(int keyCode) override;
+    void keyRelease(int keyCode) override;
+    void delay(int milliseconds) override;
+    bool isCapsLockOn() override;
+
+    // A refused key throws KeyEventError("refused key <code>") and is not recorded.
+    void rejectPress(int keyCode);
+    void rejectRelease(int keyCode);
+    void setCapsLockOn(bool on);
+
+    std::vector<Event> events() const;
+    // The events in order: "+Shift" a press, "-Shift" a release, "." a wait; keys by their
+    // virtual key name, or by code where they have none. "+Shift . +A . -A . -Shift ."
+    std::string transcript() const;
+    int delayCount() const;
+    long long delayTotal() const;
+    void clear();
+
+private:
+    void record(Event::Type type, int value, const std::set<int>& refused);
+
+    mutable std::mutex mutex_;  // the typing thread records while another may read
+    std::vector<Event> events_;
+    std::set<int> refusedPresses_;
+    std::set<int> refusedReleases_;
+    bool capsLockOn_ = false;
+};
+
+}  // namespace scalino
