@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "cli/SettingArguments.h"
+#include "cli/StoredSettings.h"
 #include "config/ConfigKeys.h"
 #include "util/Text.h"
 #include "worker/DataLine.h"
@@ -19,7 +20,7 @@
 namespace scalino::cli {
 namespace {
 
-constexpr const char* kHelp = R"(Usage: scalino-cli process [--set KEY=VALUE]...
+constexpr const char* kHelp = R"(Usage: scalino-cli process [--prefs FILE] [--set KEY=VALUE]...
 
 Reads an instrument's data from standard input until its end, splits it into
 lines at the input terminator and processes each line as a connection to that
@@ -27,9 +28,16 @@ instrument would: the value is extracted with the instrument's expression (or
 the custom one), edited, cleaned and formatted. Barcode instruments keep their
 text as extracted.
 
+The settings are loaded from the settings store as the desktop program loads
+them at start-up; a stored value that is not valid is reported on standard
+error and its default applies.
+
 Options:
-  --set KEY=VALUE   Set one setting, in the form the settings store holds it.
-                    Settings not given take their defaults. May be repeated;
+  --prefs FILE      Use FILE as the settings file instead of the usual one
+                    (~/.fileprefs, or the shared file of a multi-user
+                    installation).
+  --set KEY=VALUE   Set one setting, in the form the settings store holds it,
+                    over the stored settings. May be repeated;
                     an unknown key or a value the setting does not accept is
                     an error (exit status 2) and nothing is read. Keys:
                     instrument, bitRate, dataBits, stopBits, parity,
@@ -81,10 +89,14 @@ std::string displayValue(std::string_view value) {
     return out;
 }
 
-// Parses the options; on failure prints the reason and returns the exit status.
-std::optional<int> parseOptions(const std::vector<std::string>& arguments, Config& config,
-                                std::FILE* out, std::FILE* err) {
-    std::vector<std::string> assignments;
+// Parses the options into assignments; on --help or a bad option, the exit status.
+std::optional<int> parseOptions(std::vector<std::string> arguments,
+                                std::vector<std::string>& assignments, std::FILE* out,
+                                std::FILE* err) {
+    if (auto error = takePreferencesOption(arguments)) {
+        std::fprintf(err, "scalino-cli process: %s\n", error->c_str());
+        return 2;
+    }
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
@@ -100,10 +112,6 @@ std::optional<int> parseOptions(const std::vector<std::string>& arguments, Confi
                          argument.c_str());
             return 2;
         }
-    }
-    if (auto error = applySettings(config, assignments)) {
-        std::fprintf(err, "scalino-cli process: %s\n", error->message.c_str());
-        return 2;
     }
     return std::nullopt;
 }
@@ -197,8 +205,14 @@ private:
 
 int runProcess(const std::vector<std::string>& arguments, int inputFd, std::FILE* out,
                std::FILE* err) {
-    Config config = defaultStoreConfig();
-    if (auto status = parseOptions(arguments, config, out, err)) return *status;
+    std::vector<std::string> assignments;
+    if (auto status = parseOptions(arguments, assignments, out, err)) return *status;
+    // Processing does not use the port, so the ports are not listed.
+    Config config = loadStoredSettings(err, "process", {});
+    if (auto error = applySettings(config, assignments)) {
+        std::fprintf(err, "scalino-cli process: %s\n", error->message.c_str());
+        return 2;
+    }
     try {
         Run run(config, out, err);
         return run.readAll(inputFd);

@@ -7,6 +7,7 @@
 
 #include "cli/PortsCommand.h"
 #include "cli/ProcessCommand.h"
+#include "cli/SettingsCommand.h"
 #include "config/Instrument.h"
 #include "platform/NativeLibrary.h"
 #include "rs232/SerialPortLocal.h"
@@ -21,6 +22,9 @@ Commands:
                 values that would be typed.
   ports         List the serial ports of this computer.
   instruments   List the instrument names that --set instrument=NAME takes.
+  settings      Print the stored settings; change and save them.
+  export        Write the stored settings to a preferences document.
+  import        Read a preferences document into the settings store.
 
 Run 'scalino-cli COMMAND --help' for a command's options and examples.
 )";
@@ -65,6 +69,9 @@ int main(int argc, char** argv) {
     if (command == "process")
         return scalino::cli::runProcess(arguments, STDIN_FILENO, stdout, stderr);
     if (command == "instruments") return listInstruments(stdout);
+    if (command == "settings") return scalino::cli::runSettings(arguments, stdout, stderr);
+    if (command == "export") return scalino::cli::runExport(arguments, stdout, stderr);
+    if (command == "import") return scalino::cli::runImport(arguments, stdout, stderr);
     std::fprintf(stderr, "scalino-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;
 }

@@ -20,7 +20,7 @@ ConfigKey byName(std::string_view key) {
                 return value.has_value();
             },
             [](const Config& config) { return std::string(name((config.*getter)())); },
-            [](Config& config) { (config.*setter)(getDefault<E>()); }};
+            [](Config& config) { (config.*setter)(getDefault<E>()); }, StoredForm::Name};
 }
 
 // A serial parameter stored by position in its enumeration.
@@ -34,7 +34,8 @@ ConfigKey byPosition(std::string_view key) {
                 return true;
             },
             [](const Config& config) { return std::to_string((config.*getter)()); },
-            [](Config& config) { (config.*setter)(ordinal(getDefault<E>())); }};
+            [](Config& config) { (config.*setter)(ordinal(getDefault<E>())); },
+            StoredForm::Integer};
 }
 
 // A text setting with its validator.
@@ -68,7 +69,7 @@ ConfigKey flag(std::string_view key) {
             return value.has_value();
         },
         [](const Config& config) { return std::string(config.flag(member) ? "true" : "false"); },
-        [](Config& config) { config.setFlag(member, defaultValue); }};
+        [](Config& config) { config.setFlag(member, defaultValue); }, StoredForm::Flag};
 }
 
 const std::vector<ConfigKey>& table() {
@@ -95,7 +96,7 @@ const std::vector<ConfigKey>& table() {
          [](const Config& config) {
              return std::string(name(config.getInstrument().value_or(getDefault<Instrument>())));
          },
-         [](Config& config) { config.setInstrument(getDefault<Instrument>()); }},
+         [](Config& config) { config.setInstrument(getDefault<Instrument>()); }, StoredForm::Name},
         byPosition<BitRates, &Config::getBitRate, &Config::setBitRate>("bitRate"),
         byPosition<DataBits, &Config::getDataBits, &Config::setDataBits>("dataBits"),
         byPosition<StopBits, &Config::getStopBits, &Config::setStopBits>("stopBits"),
@@ -110,7 +111,8 @@ const std::vector<ConfigKey>& table() {
              return true;
          },
          [](const Config& config) { return std::to_string(config.getInputTerminator()); },
-         [](Config& config) { config.setInputTerminator(kDefaultInputTerminatorCode); }},
+         [](Config& config) { config.setInputTerminator(kDefaultInputTerminatorCode); },
+         StoredForm::Integer},
         byName<StartWith, &Config::getStartWith, &Config::setStartWith>("startWith"),
         byName<OutputTerminator, &Config::getOutputTerminator, &Config::setOutputTerminator>(
             "outputTerminator"),

@@ -8,6 +8,10 @@
 
 namespace scalino {
 
+// How a setting is stored. The store reads integers and flags with a conversion, so a stored
+// text that does not convert counts as missing there rather than as not acceptable.
+enum class StoredForm { Text, Name, Integer, Flag };
+
 // One key of the settings node: how its stored text becomes a setting and back.
 struct ConfigKey {
     std::string_view name;
@@ -18,6 +22,7 @@ struct ConfigKey {
     std::string (*get)(const Config& config);
     // Sets the value used when the key is missing from the store.
     void (*setDefault)(Config& config);
+    StoredForm form = StoredForm::Text;
 };
 
 // Every key of the settings node, in reading order ("port" and "prevPort" first).

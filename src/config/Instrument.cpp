@@ -1,5 +1,6 @@
 #include "config/Instrument.h"
 
+#include "config/Config.h"
 #include "util/ResourceBundle.h"
 
 namespace scalino::ConfigHelper {
@@ -181,6 +182,17 @@ std::string_view getDataCommand(Instrument instrument) {
 
 SerialDefaults getSerialDefaults(Instrument instrument) {
     return profile(instrument).defaults;
+}
+
+Config getDefaultConfig(Instrument instrument) {
+    const SerialDefaults defaults = getSerialDefaults(instrument);
+    Config config;
+    config.setBitRate(ordinal(defaults.bitRate));
+    config.setDataBits(ordinal(defaults.dataBits));
+    config.setStopBits(ordinal(defaults.stopBits));
+    config.setParity(ordinal(defaults.parity));
+    config.setInputTerminator(defaults.inputTerminator);
+    return config;
 }
 
 std::optional<std::string> getDefaultMessage(Instrument instrument) {

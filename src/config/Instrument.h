@@ -7,6 +7,10 @@
 
 #include "config/ConfigHelper.h"
 
+namespace scalino {
+class Config;
+}
+
 namespace scalino::ConfigHelper {
 
 // The built-in instrument profiles, in the order of the instrument list.
@@ -80,6 +84,9 @@ int getCaptureGroup(Instrument instrument);
 // The command that requests a reading; kept with the profile, never sent by the workers.
 std::string_view getDataCommand(Instrument instrument);
 SerialDefaults getSerialDefaults(Instrument instrument);
+// A new settings object with the construction defaults and the instrument's five serial
+// defaults (bit rate, data bits, stop bits, parity, input terminator); nothing else is set.
+Config getDefaultConfig(Instrument instrument);
 // The device hint, looked up in the settings bundle at each call; none for most instruments.
 std::optional<std::string> getDefaultMessage(Instrument instrument);
 InstrumentType getInstrumentType(Instrument instrument);

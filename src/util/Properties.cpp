@@ -81,7 +81,70 @@ void unescape(std::string_view text, size_t& i, std::string& out, int line,
     appendUtf8(out, code);
 }
 
+// The next character of a UTF-8 text, or the byte itself where the text is not well-formed.
+char32_t nextCharacter(std::string_view text, size_t& i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const int length = lead < 0x80       ? 1
+                       : lead >> 5 == 6  ? 2
+                       : lead >> 4 == 14 ? 3
+                       : lead >> 3 == 30 ? 4
+                                         : 0;
+    if (length > 1 && i + length <= text.size()) {
+        if (const auto decoded = decodeUtf8(text.substr(i, length));
+            decoded && decoded->size() == 1) {
+            i += length;
+            return decoded->front();
+        }
+    }
+    ++i;
+    return lead;
+}
+
+void appendUnicodeEscape(std::string& out, char32_t unit) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += kDigits[(unit >> shift) & 0xF];
+}
+
+void appendEscaped(std::string& out, std::string_view text, bool escapeEverySpace) {
+    for (size_t i = 0; i < text.size();) {
+        const bool first = i == 0;
+        const char32_t c = nextCharacter(text, i);
+        switch (c) {
+            case ' ': out += (first || escapeEverySpace) ? "\\ " : " "; continue;
+            case '\t': out += "\\t"; continue;
+            case '\n': out += "\\n"; continue;
+            case '\r': out += "\\r"; continue;
+            case '\f': out += "\\f"; continue;
+            case '=':
+            case ':':
+            case '#':
+            case '!':
+            case '\\':
+                out += '\\';
+                out += static_cast<char>(c);
+                continue;
+        }
+        if (c >= 0x20 && c <= 0x7E) {
+            out += static_cast<char>(c);
+        } else if (c > 0xFFFF) {
+            appendUnicodeEscape(out, 0xD800 + ((c - 0x10000) >> 10));
+            appendUnicodeEscape(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            appendUnicodeEscape(out, c);
+        }
+    }
+}
+
 }  // namespace
+
+void appendPropertiesLine(std::string& out, std::string_view key, std::string_view value) {
+    appendEscaped(out, key, true);
+    out += '=';
+    appendEscaped(out, value, false);
+    out += '\n';
+}
 
 std::vector<std::pair<std::string, std::string>> parseProperties(std::string_view text) {
     std::vector<std::pair<std::string, std::string>> entries;

@@ -20,4 +20,10 @@ public:
 // naming the line of a malformed \u escape.
 std::vector<std::pair<std::string, std::string>> parseProperties(std::string_view text);
 
+// Appends one "key=value" line that parseProperties reads back unchanged: "=", ":", "#", "!"
+// and backslashes escaped, spaces escaped in the key and at the start of the value, controls
+// as \t \n \r \f, everything outside printable ASCII as \uXXXX (UTF-16, upper-case digits).
+// A byte that is not part of well-formed UTF-8 is taken as the character of the same code.
+void appendPropertiesLine(std::string& out, std::string_view key, std::string_view value);
+
 }  // namespace scalino

@@ -1,0 +1,146 @@
+#include "cli/SettingsCommand.h"
+
+#include <exception>
+#include <optional>
+
+#include "cli/SettingArguments.h"
+#include "cli/StoredSettings.h"
+#include "config/ConfigKeys.h"
+#include "config/SettingsStore.h"
+#include "prefs/FilePreferencesFactory.h"
+#include "rs232/SerialPortLocal.h"
+
+namespace scalino::cli {
+namespace {
+
+constexpr const char* kSettingsHelp =
+    R"(Usage: scalino-cli settings [--prefs FILE] [--set KEY=VALUE]... [--save]
+
+Loads the settings from the settings store as the desktop program does at
+start-up and prints every setting as KEY=VALUE, in the order the store is
+read. A stored value that is not valid is reported on standard error and its
+default is shown.
+
+Options:
+  --prefs FILE      Use FILE as the settings file instead of the usual one
+                    (~/.fileprefs, or the shared file of a multi-user
+                    installation).
+  --set KEY=VALUE   Change one setting (as 'scalino-cli process --help' lists).
+  --save            Save the settings to the store, as the desktop program
+                    saves them.
+  --help            Show this text.
+
+Exit status: 0 when done, 1 when the store cannot be written, 2 for a bad
+option or value.
+)";
+
+constexpr const char* kExportHelp = R"(Usage: scalino-cli export FILE [--prefs FILE]
+
+Saves the stored settings (as loaded, invalid values replaced by their
+defaults) and writes them to FILE as a preferences document, for example
+Scalino.xml, to be imported on other computers.
+)";
+
+constexpr const char* kImportHelp = R"(Usage: scalino-cli import FILE [--prefs FILE]
+
+Reads the preferences document FILE and writes its settings into the settings
+store, replacing the stored values of the same keys. A document that is not
+valid changes nothing. The desktop program uses the imported settings from its
+next start.
+)";
+
+struct Options {
+    std::vector<std::string> positional;
+    std::vector<std::string> assignments;
+    bool save = false;
+};
+
+// Parses the common options; on --help or a bad option, the exit status.
+std::optional<int> parse(std::vector<std::string> arguments, const char* command, const char* help,
+                         bool takesSettings, Options& options, std::FILE* out, std::FILE* err) {
+    if (auto error = takePreferencesOption(arguments)) {
+        std::fprintf(err, "scalino-cli %s: %s\n", command, error->c_str());
+        return 2;
+    }
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(help, out);
+            return 0;
+        }
+        if (takesSettings && argument == "--set" && i + 1 < arguments.size()) {
+            options.assignments.push_back(arguments[++i]);
+        } else if (takesSettings && argument.starts_with("--set=")) {
+            options.assignments.push_back(argument.substr(6));
+        } else if (takesSettings && argument == "--save") {
+            options.save = true;
+        } else if (!takesSettings && !argument.starts_with("-") && options.positional.empty()) {
+            options.positional.push_back(argument);
+        } else {
+            std::fprintf(err, "scalino-cli %s: unexpected argument '%s'; see --help\n", command,
+                         argument.c_str());
+            return 2;
+        }
+    }
+    if (!takesSettings && options.positional.empty()) {
+        std::fprintf(err, "scalino-cli %s: the name of the document file is missing; see --help\n",
+                     command);
+        return 2;
+    }
+    return std::nullopt;
+}
+
+int storeFailure(std::FILE* err, const char* command, const std::exception& error) {
+    std::fprintf(err, "scalino-cli %s: %s\n", command, error.what());
+    return 1;
+}
+
+}  // namespace
+
+int runSettings(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+    Options options;
+    if (auto status = parse(arguments, "settings", kSettingsHelp, true, options, out, err))
+        return *status;
+    Config config = loadStoredSettings(err, "settings", SerialPortLocal::getPortList());
+    if (auto error = applySettings(config, options.assignments)) {
+        std::fprintf(err, "scalino-cli settings: %s\n", error->message.c_str());
+        return 2;
+    }
+    for (const ConfigKey& key : configKeys())
+        std::fprintf(out, "%s=%s\n", std::string(key.name).c_str(), key.get(config).c_str());
+    if (!options.save) return 0;
+    try {
+        saveConfig(config, openSettingsNode());
+    } catch (const std::exception& error) {
+        return storeFailure(err, "settings", error);
+    }
+    return 0;
+}
+
+int runExport(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+    Options options;
+    if (auto status = parse(arguments, "export", kExportHelp, false, options, out, err))
+        return *status;
+    const Config config = loadStoredSettings(err, "export", SerialPortLocal::getPortList());
+    try {
+        exportConfig(config, openSettingsNode(), options.positional.front());
+    } catch (const std::exception& error) {
+        return storeFailure(err, "export", error);
+    }
+    return 0;
+}
+
+int runImport(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
+    Options options;
+    if (auto status = parse(arguments, "import", kImportHelp, false, options, out, err))
+        return *status;
+    try {
+        selectPreferencesFile();
+        importConfig(options.positional.front(), FilePreferencesFactory::instance().userRoot());
+    } catch (const std::exception& error) {
+        return storeFailure(err, "import", error);
+    }
+    return 0;
+}
+
+}  // namespace scalino::cli

@@ -1,0 +1,148 @@
+#include "config/SettingsStore.h"
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "config/ConfigKeys.h"
+#include "prefs/AtomicFile.h"
+#include "prefs/BackingStoreException.h"
+#include "prefs/FilePreferencesFactory.h"
+#include "prefs/PreferencesXml.h"
+#include "util/ProcessProperties.h"
+#include "util/Text.h"
+
+namespace scalino {
+namespace {
+
+// The order in which a save writes the settings after "port" and "prevPort".
+constexpr std::array<std::string_view, 29> kWritingOrder = {
+    "instrument",
+    "bitRate",
+    "dataBits",
+    "stopBits",
+    "parity",
+    "inputTerminator",
+    "decimalSeparator",
+    "sound",
+    "startWith",
+    "outputTerminator",
+    "connect",
+    "mathOperation",
+    "mathOperand",
+    "decimalPlaces",
+    "roundingMethod",
+    "keyboardType",
+    "delay",
+    "minimizeToTray",
+    "notifyWhenMinimizedToTray",
+    "checkForUpdates",
+    "abortAutoStartWhenPrevPortNotAvailable",
+    "ignoreDuplicates",
+    "editOperation",
+    "editPosition",
+    "editNumCharacters",
+    "removeCharacters",
+    "customRegEx",
+    "ignoreTimeLimit",
+    "ignoreDifference",
+};
+
+// The stored text as the store's typed reads see it: an integer or a flag that does not
+// convert reads as missing.
+std::optional<std::string> readStored(Preferences& node, const ConfigKey& key) {
+    auto stored = node.get(key.name);
+    if (!stored) return stored;
+    if (key.form == StoredForm::Integer && !parseInt(*stored)) return std::nullopt;
+    if (key.form == StoredForm::Flag && !equalsIgnoringCase(*stored, "true") &&
+        !equalsIgnoringCase(*stored, "false")) {
+        return std::nullopt;
+    }
+    return stored;
+}
+
+bool isSettingsKey(std::string_view key) {
+    return findConfigKey(key) != nullptr;
+}
+
+}  // namespace
+
+LoadReport loadConfig(Config& config, Preferences& node,
+                      const std::vector<std::string>& availablePorts) {
+    LoadReport report;
+    try {
+        node.sync();
+    } catch (const BackingStoreException& error) {
+        report.storeFailure = error.what();
+    }
+    for (const ConfigKey& key : configKeys()) {
+        if (key.name == "port" && availablePorts.empty()) continue;
+        if (key.name == "port") {
+            config.setPort(node.get(key.name, availablePorts.front()));
+            continue;
+        }
+        const auto stored = readStored(node, key);
+        if (!stored) {
+            key.setDefault(config);
+        } else if (!key.set(config, *stored)) {
+            key.setDefault(config);
+            report.invalidSettings.push_back({std::string(key.name), *stored});
+        }
+    }
+    return report;
+}
+
+void saveConfig(const Config& config, Preferences& node) {
+    if (!config.getPort().empty()) {
+        node.put("port", config.getPort());
+        node.put("prevPort", config.getPort());
+    }
+    for (std::string_view name : kWritingOrder)
+        node.put(name, findConfigKey(name)->get(config));
+    node.flush();
+}
+
+void exportConfig(const Config& config, Preferences& node, const std::filesystem::path& file) {
+    saveConfig(config, node);
+    std::ostringstream document;
+    exportNode(node, document, isSettingsKey);
+    replaceFileAtomically(file, document.str());
+}
+
+void importConfig(const std::filesystem::path& file, Preferences& root) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    if (in) text << in.rdbuf();
+    if (!in || in.bad()) {
+        throw BackingStoreException("Cannot read " + file.string() +
+                                    ": check that the file exists and is readable");
+    }
+    importPreferences(text.str(), root);
+}
+
+std::filesystem::path sharedPreferencesFile() {
+    const char* programData = std::getenv("ProgramData");
+    const std::filesystem::path folder = programData && *programData ? programData : "/var/lib";
+    return folder / "Velmora" / "ScalinoMU" / "prefs.txt";
+}
+
+bool isMultiUserInstallation() {
+    std::error_code error;
+    return std::filesystem::is_directory(sharedPreferencesFile().parent_path(), error);
+}
+
+void selectPreferencesFile() {
+    if (!ProcessProperties::get(FilePreferencesFactory::kFileProperty, "").empty()) return;
+    if (isMultiUserInstallation()) {
+        ProcessProperties::set(FilePreferencesFactory::kFileProperty,
+                               sharedPreferencesFile().string());
+    }
+}
+
+Preferences& openSettingsNode() {
+    selectPreferencesFile();
+    return FilePreferencesFactory::instance().userRoot().node(kSettingsNodePath);
+}
+
+}  // namespace scalino

@@ -1,0 +1,124 @@
+#include "prefs/PreferencesFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "prefs/AtomicFile.h"
+#include "prefs/BackingStoreException.h"
+#include "util/Properties.h"
+#include "util/Text.h"
+
+namespace scalino {
+namespace {
+
+// Holds an exclusive lock on the folder of the file for one read-modify-write cycle. A holder
+// that hangs or dies does not freeze us: the lock dies with its process, and we give up after
+// a while with a message.
+class FolderLock {
+public:
+    explicit FolderLock(const std::filesystem::path& file) : file_(file) {
+        const auto folder = file.parent_path();
+        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) fail("cannot open its folder", errno);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) fail("cannot lock its folder", errno);
+            if (std::chrono::steady_clock::now() > deadline) {
+                fail("another program has held the lock on its folder for 10 seconds", 0);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ~FolderLock() { ::close(fd_); }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    [[noreturn]] void fail(std::string_view what, int error) {
+        if (fd_ >= 0) ::close(fd_);
+        std::string message = "Cannot update " + file_.string() + ": " + std::string(what);
+        if (error != 0) message += std::string(": ") + std::strerror(error);
+        throw BackingStoreException(message);
+    }
+
+    std::filesystem::path file_;
+    int fd_ = -1;
+};
+
+std::string timeOfWriting() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Z %Y", &local);
+    return text;
+}
+
+std::string format(const PreferencesFile::Entries& entries) {
+    std::string text = "#FilePreferences\n#" + timeOfWriting() + "\n";
+    for (const auto& [key, value] : entries)
+        appendPropertiesLine(text, key, value);
+    return text;
+}
+
+[[noreturn]] void failReading(const std::filesystem::path& file, int error) {
+    throw BackingStoreException("Cannot read " + file.string() + ": " + std::strerror(error));
+}
+
+// False when the file does not exist.
+bool readWholeFile(const std::filesystem::path& file, std::string& text) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return false;
+        failReading(file, errno);
+    }
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            failReading(file, error);
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+}  // namespace
+
+PreferencesFile::Entries PreferencesFile::read() const {
+    std::string text;
+    if (!readWholeFile(path_, text)) return {};
+    // A file written by hand in a single-byte encoding is read as Latin-1.
+    if (!decodeUtf8(text)) text = latin1ToUtf8(text);
+    Entries entries;
+    try {
+        for (auto& [key, value] : parseProperties(text))
+            entries[std::move(key)] = std::move(value);
+    } catch (const PropertiesSyntaxError& error) {
+        throw BackingStoreException(path_.string() + " is not a valid settings file (" +
+                                    error.what() +
+                                    "); correct that line or move the file away, then try again");
+    }
+    return entries;
+}
+
+void PreferencesFile::update(const std::function<void(Entries&)>& edit) const {
+    FolderLock lock(path_);
+    Entries entries = read();
+    edit(entries);
+    replaceFileAtomically(path_, format(entries));
+}
+
+}  // namespace scalino
