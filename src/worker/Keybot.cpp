@@ -88,6 +88,7 @@ void Keybot::stop() {
 }
 
 void Keybot::run(std::stop_token stop) {
+    stop_ = stop;
     while (auto text = queue().take(stop)) {
         typeStart();
         typeString(*text);
@@ -106,7 +107,7 @@ void Keybot::typeEnd() {
 // The start and end keys: no wait after the release, the next key event follows at once.
 void Keybot::typeKey(int keyCode) {
     if (!press(keyCode)) return;
-    keys_.delay(keyDelay_);
+    pause();
     release(keyCode);
 }
 
@@ -131,12 +132,12 @@ void Keybot::typeKeys(const std::vector<int>& keys) {
         if (i > 0 && keys[i] == VirtualKey::Space) {
             spacePending = true;
         } else if (press(keys[i])) {
-            keys_.delay(keyDelay_);
+            pause();
             down.push_back(keys[i]);
         }
     }
     for (auto key = down.rbegin(); key != down.rend(); ++key) {
-        if (release(*key)) keys_.delay(keyDelay_);
+        if (release(*key)) pause();
     }
     if (spacePending) typeDeadKeySpace();
 }
@@ -144,12 +145,18 @@ void Keybot::typeKeys(const std::vector<int>& keys) {
 void Keybot::typeDeadKeySpace() {
     try {
         keys_.keyPress(VirtualKey::Space);
-        keys_.delay(keyDelay_);
+        pause();
         keys_.keyRelease(VirtualKey::Space);
-        keys_.delay(keyDelay_);
+        pause();
     } catch (const KeyEventError& error) {
         report(std::string("Deadkey error: ") + error.what());
     }
+}
+
+// Once stop is requested the text in hand is finished without pauses, so that stopping waits
+// for at most the pause under way and never types half a value.
+void Keybot::pause() {
+    if (!stop_.stop_requested()) keys_.delay(keyDelay_);
 }
 
 bool Keybot::press(int keyCode) {

@@ -39,7 +39,8 @@ public:
 
     // Runs run() on a thread owned by this object; does nothing when it already runs.
     void start();
-    // Ends the typing thread: a text being typed is finished first, texts still queued stay.
+    // Ends the typing thread: a text being typed is finished first, without its remaining pauses;
+    // texts still queued stay.
     void stop();
 
     // The typing thread's body: takes and types texts until stop is requested.
@@ -54,6 +55,7 @@ private:
     void typeKey(int keyCode);
     void typeKeys(const std::vector<int>& keys);
     void typeDeadKeySpace();
+    void pause();
     // One key event; a refused one is reported and yields false.
     bool press(int keyCode);
     bool release(int keyCode);
@@ -68,7 +70,8 @@ private:
     KeyMap keyMap_;
     WeightWorkerView* view_;
     KeyEventGenerator& keys_;
-    std::jthread thread_;  // last: stopped and joined before the fields it uses go
+    std::stop_token stop_;  // of the running typing thread; none outside it
+    std::jthread thread_;   // last: stopped and joined before the fields it uses go
 };
 
 }  // namespace scalino

@@ -237,6 +237,24 @@ TEST_F(KeybotTest, StopWinsOverQueuedTextsWhichStayForTheNextKeybot) {
     EXPECT_EQ(next.transcript(), "+D5 . -D5 . +Enter . -Enter +D6 . -D6 . +Enter . -Enter");
 }
 
+TEST_F(KeybotTest, AStopWhileTypingFinishesTheTextWithoutItsPauses) {
+    // Requests the stop as the first key goes down, as the window does on disconnect.
+    class StoppingKeyEvents : public RecordingKeyEvents {
+    public:
+        std::stop_source stop;
+        void keyPress(int keyCode) override {
+            RecordingKeyEvents::keyPress(keyCode);
+            stop.request_stop();
+        }
+    } keys;
+    Keybot keybot(1000, 0, kEnter, KeyboardType::QUERTY, KeyMapType::NUMERIC, &view, keys);
+    Keybot::add("12");
+    Keybot::add("3");
+    keybot.run(keys.stop.get_token());
+    EXPECT_EQ(keys.transcript(), "+D1 -D1 +D2 -D2 +Enter -Enter");
+    EXPECT_EQ(Keybot::queuedCount(), 1u);
+}
+
 TEST_F(KeybotTest, TextsFromAnotherThreadAreTypedWholeAndInOrder) {
     constexpr int kTexts = 300;
     SignallingKeyEvents keys(kEnter, kTexts);
