@@ -8,6 +8,7 @@
 #include "cli/PortsCommand.h"
 #include "cli/ProcessCommand.h"
 #include "cli/SettingsCommand.h"
+#include "cli/TypeCommand.h"
 #include "config/Instrument.h"
 #include "platform/NativeLibrary.h"
 #include "rs232/SerialPortLocal.h"
@@ -25,6 +26,8 @@ Commands:
   settings      Print the stored settings; change and save them.
   export        Write the stored settings to a preferences document.
   import        Read a preferences document into the settings store.
+  type          Type a text into the focused application as a connection
+                types a value (or print the key events with --keyboard record).
 
 Run 'scalino-cli COMMAND --help' for a command's options and examples.
 )";
@@ -72,6 +75,7 @@ int main(int argc, char** argv) {
     if (command == "settings") return scalino::cli::runSettings(arguments, stdout, stderr);
     if (command == "export") return scalino::cli::runExport(arguments, stdout, stderr);
     if (command == "import") return scalino::cli::runImport(arguments, stdout, stderr);
+    if (command == "type") return scalino::cli::runType(arguments, stdout, stderr);
     std::fprintf(stderr, "scalino-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;
 }

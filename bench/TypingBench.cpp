@@ -1,0 +1,74 @@
+// Typing a 10-character value with no delay between key events, through XTest into a private
+// X server (Xvfb) with a window that receives the keys through an input method. The time runs
+// until the server has handled every event; reading them in the receiver is not counted.
+//
+//   build/bench/typing_bench
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+#include "config/Keymap.h"
+#include "platform/KeyLayout.h"
+#include "platform/LayoutKeyEvents.h"
+#include "platform/XInputRecorder.h"
+#include "platform/XTestKeyboard.h"
+#include "platform/XvfbServer.h"
+#include "worker/Keybot.h"
+
+namespace scalino {
+namespace {
+
+using ConfigHelper::KeyboardType;
+using ConfigHelper::KeyMapType;
+
+test::XvfbServer& server() {
+    static test::XvfbServer instance;
+    return instance;
+}
+
+// args: keyboard type (ordinal)
+void BM_TypeTenCharacters(benchmark::State& state) {
+    const auto type = static_cast<KeyboardType>(state.range(0));
+    // A weight on the US layout; on the others, characters that take AltGr, Alt codes and
+    // dead keys.
+    const std::string text = type == KeyboardType::QUERTY ? "-1234.5678" : "a~b@c?d^e`";
+    if (!server().failure().empty()) {
+        state.SkipWithError(server().failure().c_str());
+        return;
+    }
+    const KeyLayout& layout = KeyLayout::of(type);
+    if (!server().setLayout(layout.xkbLayout(), layout.xkbVariant()).empty()) {
+        state.SkipWithError("setxkbmap failed");
+        return;
+    }
+    test::XInputRecorder receiver(server().display());
+    auto keyboard = XTestKeyboard::open(server().display());
+    XTestKeyboard& sent = *keyboard;
+    LayoutKeyEvents keys(type, std::move(keyboard));
+    Keybot keybot(0, 0, 0, type, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr, keys);
+    for (auto _ : state) {
+        keybot.typeString(text);
+        sent.sync();
+        state.PauseTiming();
+        const std::string received = receiver.take();
+        state.ResumeTiming();
+        if (received != text) {
+            state.SkipWithError(("received '" + received + "'").c_str());
+            return;
+        }
+    }
+    state.SetLabel(std::string(layout.name()) + " \"" + text + "\"");
+}
+BENCHMARK(BM_TypeTenCharacters)
+    ->Arg(static_cast<int>(KeyboardType::QUERTY))
+    ->Arg(static_cast<int>(KeyboardType::US_INTERNATIONAL))
+    ->Arg(static_cast<int>(KeyboardType::AZERTY))
+    ->Arg(static_cast<int>(KeyboardType::GERMAN))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+}  // namespace scalino
+
+BENCHMARK_MAIN();

@@ -1,0 +1,62 @@
+#include "platform/KeyEventBackend.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "platform/LayoutKeyEvents.h"
+#include "platform/UinputKeyboard.h"
+#include "platform/XTestKeyboard.h"
+#include "worker/RecordingKeyEvents.h"
+
+namespace scalino {
+
+namespace {
+
+bool isWaylandSession() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    return display != nullptr && *display != '\0';
+}
+
+std::unique_ptr<PhysicalKeyboard> chooseKeyboard() {
+    // A Wayland session's own applications do not see XTest events, only its X11 ones do.
+    if (isWaylandSession()) return UinputKeyboard::create();
+    std::string x11Failure;
+    try {
+        return XTestKeyboard::open();
+    } catch (const KeyEventError& error) {
+        x11Failure = error.what();
+    }
+    try {
+        return UinputKeyboard::create();
+    } catch (const KeyEventError& error) {
+        throw KeyEventError("neither X11 nor uinput can send keys. X11: " + x11Failure +
+                            ". uinput: " + error.what());
+    }
+}
+
+}  // namespace
+
+bool isKeyEventBackend(std::string_view name) {
+    return std::ranges::find(kKeyEventBackends, name) != std::end(kKeyEventBackends);
+}
+
+std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::KeyboardType layout,
+                                                           std::string_view backend) {
+    if (backend == "record") return std::make_unique<RecordingKeyEvents>();
+    std::unique_ptr<PhysicalKeyboard> keyboard;
+    if (backend.empty()) {
+        keyboard = chooseKeyboard();
+    } else if (backend == "x11") {
+        keyboard = XTestKeyboard::open();
+    } else if (backend == "uinput") {
+        keyboard = UinputKeyboard::create();
+    } else {
+        throw std::invalid_argument("unknown keyboard backend '" + std::string(backend) +
+                                    "': use x11, uinput or record");
+    }
+    return std::make_unique<LayoutKeyEvents>(layout, std::move(keyboard));
+}
+
+}  // namespace scalino

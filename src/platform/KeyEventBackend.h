@@ -1,0 +1,24 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "config/ConfigHelper.h"
+#include "worker/KeyEventGenerator.h"
+
+namespace scalino {
+
+// The ways key events can leave the program: "x11" (XTest on the X display), "uinput" (a
+// virtual keyboard of the kernel, for Wayland and the console), "record" (kept, not sent).
+inline constexpr std::string_view kKeyEventBackends[] = {"x11", "uinput", "record"};
+
+bool isKeyEventBackend(std::string_view name);
+
+// Key events for the layout through the named backend. "" chooses at run time: X11 where a
+// display answers and the session is not a Wayland one, else uinput. Throws KeyEventError
+// saying what to do when the backend cannot be started, std::invalid_argument for a name that
+// is none of the backends.
+std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::KeyboardType layout,
+                                                           std::string_view backend = "");
+
+}  // namespace scalino

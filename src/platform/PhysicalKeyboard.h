@@ -1,0 +1,20 @@
+#pragma once
+
+namespace scalino {
+
+// The keyboard lights a backend can read.
+enum class KeyboardLed { CapsLock, NumLock };
+
+// A keyboard that presses and releases physical keys, named by their Linux evdev codes
+// (linux/input-event-codes.h). What a key types is up to the layout of whoever receives it.
+// The calls may come from different threads; implementations serialise them.
+class PhysicalKeyboard {
+public:
+    virtual ~PhysicalKeyboard() = default;
+    // Both throw KeyEventError when the event cannot be sent.
+    virtual void press(int key) = 0;
+    virtual void release(int key) = 0;
+    virtual bool isLedOn(KeyboardLed led) = 0;
+};
+
+}  // namespace scalino

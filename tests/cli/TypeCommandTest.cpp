@@ -1,0 +1,51 @@
+// scalino-cli type with the recording keyboard: the key events a text becomes, and bad options.
+#include <gtest/gtest.h>
+
+#include "support/Subprocess.h"
+#include "worker/WorkerBundle.h"
+
+namespace scalino {
+namespace {
+
+test::ProcessResult type(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "type");
+    return test::runProgram(SCALINO_CLI, arguments, "");
+}
+
+TEST(TypeCommandTest, RecordsTheKeysOfStartKeyTextAndEndKey) {
+    const auto result = type({"@?", "--keyboard", "record", "--set", "keyboardType=GERMAN", "--set",
+                              "instrument=BARCODE_ALPHA_COMPLETE", "--set", "startWith=TAB",
+                              "--set", "outputTerminator=ENTER", "--set", "delay=0"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "+Tab . -Tab "
+              "+Ctrl . +Alt . +Q . -Q . -Alt . -Ctrl . "
+              "+Alt . +Kp6 . +Kp3 . -Kp3 . -Kp6 . -Alt . "
+              "+Enter . -Enter\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST(TypeCommandTest, ACharacterOutsideTheKeyMapIsReportedAndSkipped) {
+    const auto result = type({"-1a", "--keyboard=record"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "+Minus . -Minus . +D1 . -D1 .\n");
+    EXPECT_EQ(result.err, "scalino-cli type: " + workerText("cannot_type") + "a\n");
+}
+
+TEST(TypeCommandTest, BadOptionsAreRefusedBeforeAnyKeyIsSent) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"12", "--keyboard", "wayland"}, "'wayland' is not a keyboard; use x11, uinput or record"},
+        {{"--keyboard", "record"}, "the TEXT to type is missing"},
+        {{"12", "13", "--keyboard", "record"}, "'13' is a second one"},
+        {{"12", "--keyboard", "record", "--set", "keyboardType=SWISS"}, "keyboardType"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const auto result = type(arguments);
+        EXPECT_EQ(result.exitStatus, 2) << arguments[0];
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    }
+}
+
+}  // namespace
+}  // namespace scalino
