@@ -97,21 +97,15 @@ std::optional<int> parseOptions(std::vector<std::string> arguments,
         std::fprintf(err, "scalino-cli process: %s\n", error->c_str());
         return 2;
     }
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
+    takeSetOptions(arguments, assignments);
+    for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
             std::fputs(kHelp, out);
             return 0;
         }
-        if (argument == "--set" && i + 1 < arguments.size()) {
-            assignments.push_back(arguments[++i]);
-        } else if (argument.starts_with("--set=")) {
-            assignments.push_back(argument.substr(6));
-        } else {
-            std::fprintf(err, "scalino-cli process: unexpected argument '%s'; see --help\n",
-                         argument.c_str());
-            return 2;
-        }
+        std::fprintf(err, "scalino-cli process: unexpected argument '%s'; see --help\n",
+                     argument.c_str());
+        return 2;
     }
     return std::nullopt;
 }

@@ -41,6 +41,20 @@ std::string_view acceptedValues(std::string_view key) {
     return "true or false";
 }
 
+void takeSetOptions(std::vector<std::string>& arguments, std::vector<std::string>& assignments) {
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--set" && i + 1 < arguments.size()) {
+            assignments.push_back(arguments[++i]);
+        } else if (arguments[i].starts_with("--set=")) {
+            assignments.push_back(arguments[i].substr(6));
+        } else {
+            rest.push_back(arguments[i]);
+        }
+    }
+    arguments = std::move(rest);
+}
+
 std::optional<SettingError> applySettings(Config& config,
                                           const std::vector<std::string>& assignments) {
     for (const std::string& assignment : assignments) {

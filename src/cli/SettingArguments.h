@@ -20,6 +20,10 @@ struct SettingError {
 std::optional<SettingError> applySettings(Config& config,
                                           const std::vector<std::string>& assignments);
 
+// Moves every "--set KEY=VALUE" (or "--set=KEY=VALUE") out of arguments into assignments, in
+// order. A "--set" without its value is left in arguments, to be refused with the rest.
+void takeSetOptions(std::vector<std::string>& arguments, std::vector<std::string>& assignments);
+
 // What a setting accepts, for error messages and help.
 std::string_view acceptedValues(std::string_view key);
 

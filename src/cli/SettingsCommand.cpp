@@ -62,17 +62,13 @@ std::optional<int> parse(std::vector<std::string> arguments, const char* command
         std::fprintf(err, "scalino-cli %s: %s\n", command, error->c_str());
         return 2;
     }
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
+    if (takesSettings) takeSetOptions(arguments, options.assignments);
+    for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
             std::fputs(help, out);
             return 0;
         }
-        if (takesSettings && argument == "--set" && i + 1 < arguments.size()) {
-            options.assignments.push_back(arguments[++i]);
-        } else if (takesSettings && argument.starts_with("--set=")) {
-            options.assignments.push_back(argument.substr(6));
-        } else if (takesSettings && argument == "--save") {
+        if (takesSettings && argument == "--save") {
             options.save = true;
         } else if (!takesSettings && !argument.starts_with("-") && options.positional.empty()) {
             options.positional.push_back(argument);
