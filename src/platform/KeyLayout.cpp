@@ -89,44 +89,41 @@ const std::vector<KeyLayout::KeyRow> kDeRows = {
     {KEY_COMMA, ",;"}, {KEY_DOT, ".:"}, {KEY_SLASH, "-_"}, {KEY_102ND, "<>|"}};
 // clang-format on
 
+// The punctuation keys of both US layouts; they differ only in the two keys that are dead keys
+// on the international one.
+KeyPairs usPunctuation(const KeyPairs& accentKeys) {
+    KeyPairs keys = {{VK::Comma, KEY_COMMA},
+                     {VK::Minus, KEY_MINUS},
+                     {VK::Period, KEY_DOT},
+                     {VK::Slash, KEY_SLASH},
+                     {VK::Semicolon, KEY_SEMICOLON},
+                     {VK::Equals, KEY_EQUAL},
+                     {VK::OpenBracket, KEY_LEFTBRACE},
+                     {VK::BackSlash, KEY_BACKSLASH},
+                     {VK::CloseBracket, KEY_RIGHTBRACE}};
+    keys.insert(keys.end(), accentKeys.begin(), accentKeys.end());
+    return keys;
+}
+
 KeyLayout::Description usDescription() {
     return {"us",
             "",
-            keysOf({}, {{VK::Comma, KEY_COMMA},
-                        {VK::Minus, KEY_MINUS},
-                        {VK::Period, KEY_DOT},
-                        {VK::Slash, KEY_SLASH},
-                        {VK::Semicolon, KEY_SEMICOLON},
-                        {VK::Equals, KEY_EQUAL},
-                        {VK::OpenBracket, KEY_LEFTBRACE},
-                        {VK::BackSlash, KEY_BACKSLASH},
-                        {VK::CloseBracket, KEY_RIGHTBRACE},
-                        {VK::BackQuote, KEY_GRAVE},
-                        {VK::Quote, KEY_APOSTROPHE}}),
+            keysOf({}, usPunctuation({{VK::BackQuote, KEY_GRAVE}, {VK::Quote, KEY_APOSTROPHE}})),
             kUsRows,
             {}};
 }
 
 KeyLayout::Description usIntlDescription() {
-    return {"us",
-            "intl",
-            keysOf({}, {{VK::Comma, KEY_COMMA},
-                        {VK::Minus, KEY_MINUS},
-                        {VK::Period, KEY_DOT},
-                        {VK::Slash, KEY_SLASH},
-                        {VK::Semicolon, KEY_SEMICOLON},
-                        {VK::Equals, KEY_EQUAL},
-                        {VK::OpenBracket, KEY_LEFTBRACE},
-                        {VK::BackSlash, KEY_BACKSLASH},
-                        {VK::CloseBracket, KEY_RIGHTBRACE},
-                        {VK::DeadGrave, KEY_GRAVE},
-                        {VK::DeadAcute, KEY_APOSTROPHE}}),
-            kUsIntlRows,
-            {{VK::DeadAcute, false, false, U'\''},
-             {VK::DeadAcute, true, false, U'"'},
-             {VK::DeadGrave, false, false, U'`'},
-             {VK::DeadGrave, true, false, U'~'},
-             {VK::D6, true, false, U'^'}}};
+    return {
+        "us",
+        "intl",
+        keysOf({}, usPunctuation({{VK::DeadGrave, KEY_GRAVE}, {VK::DeadAcute, KEY_APOSTROPHE}})),
+        kUsIntlRows,
+        {{VK::DeadAcute, false, false, U'\''},
+         {VK::DeadAcute, true, false, U'"'},
+         {VK::DeadGrave, false, false, U'`'},
+         {VK::DeadGrave, true, false, U'~'},
+         {VK::D6, true, false, U'^'}}};
 }
 
 KeyLayout::Description frDescription() {
