@@ -201,7 +201,8 @@ void importPreferences(std::string_view text, Preferences& root) {
     }
     for (const ImportedNode& imported : nodes) {
         Preferences& node = imported.path.empty() ? root : root.node(imported.path.substr(1));
-        node.flush();
+        // Each put already tried to write; this reports a failure the puts could only log.
+        if (!imported.entries.empty()) node.flush();
         node.sync();
     }
 }

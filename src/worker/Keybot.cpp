@@ -160,24 +160,22 @@ void Keybot::pause() {
 }
 
 bool Keybot::press(int keyCode) {
-    try {
-        keys_.keyPress(keyCode);
-    } catch (const KeyEventError& error) {
-        report("Error pressing key " + std::to_string(keyCode) + " on " +
-                   ConfigHelper::toString(keyboardType_) + " keyboard: " + error.what(),
-               "Error on pressing: " + std::to_string(keyCode) + ": " + error.what());
-        return false;
-    }
-    return true;
+    return send(keyCode, true);
 }
 
 bool Keybot::release(int keyCode) {
+    return send(keyCode, false);
+}
+
+bool Keybot::send(int keyCode, bool down) {
     try {
-        keys_.keyRelease(keyCode);
+        down ? keys_.keyPress(keyCode) : keys_.keyRelease(keyCode);
     } catch (const KeyEventError& error) {
-        report("Error releasing key " + std::to_string(keyCode) + " on " +
+        const std::string code = std::to_string(keyCode);
+        report(std::string(down ? "Error pressing key " : "Error releasing key ") + code + " on " +
                    ConfigHelper::toString(keyboardType_) + " keyboard: " + error.what(),
-               "Error on releasing: " + std::to_string(keyCode) + ": " + error.what());
+               std::string(down ? "Error on pressing: " : "Error on releasing: ") + code + ": " +
+                   error.what());
         return false;
     }
     return true;

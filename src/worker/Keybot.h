@@ -59,6 +59,7 @@ private:
     // One key event; a refused one is reported and yields false.
     bool press(int keyCode);
     bool release(int keyCode);
+    bool send(int keyCode, bool down);
     // A problem to the view as an important event, or without a view to standard error.
     void report(const std::string& event);
     void report(const std::string& event, const std::string& diagnostic);
