@@ -16,6 +16,11 @@ public:
     virtual void logImportantEvent(const std::string& text) = 0;
     virtual void setConnectedInGUI(bool connected) = 0;
     virtual void update(const DataLine& line) = 0;
+    // A warning the user should see before going on (the A&D handshake check); the window shows
+    // it as a modal dialog. Called on the thread that creates the worker.
+    virtual void showWarning(const std::string& title, const std::string& message) {
+        logImportantEvent(title + ": " + message);
+    }
 };
 
 }  // namespace scalino

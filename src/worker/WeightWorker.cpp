@@ -1,0 +1,170 @@
+#include "worker/WeightWorker.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "config/ConfigHelper.h"
+#include "rs232/SerialExceptions.h"
+#include "worker/WorkerBundle.h"
+
+namespace scalino {
+namespace {
+
+// How long an idle connection sleeps at most before it looks at the port again: a byte or a
+// stop request ends the wait at once, so this only bounds the wake-ups of a silent line.
+constexpr int kIdleWakeUpMs = 100;
+
+const char* onOff(bool on) {
+    return on ? "on" : "off";
+}
+
+SerialConfig serialConfigOf(const Config& config) {
+    SerialConfig serial(config.getPort());
+    serial.setBitRate(config.getBitRate());
+    serial.setDataBits(config.getDataBits());
+    serial.setParity(config.getParity());
+    serial.setStopBits(config.getStopBits());
+    return serial;
+}
+
+}  // namespace
+
+WeightWorker::WeightWorker(const Config& config, WeightWorkerView& view, UiExecutor& executor,
+                           PortOpener opener)
+    : BackgroundTask(executor),
+      view_(view),
+      config_(config),
+      rawData_(static_cast<unsigned char>(config.getInputTerminator())) {
+    if (config_.getPort().empty()) throw std::runtime_error(workerText("null.port.error"));
+    openPort(opener);
+    view_.setConnectedInGUI(true);
+    try {
+        sp_->rxFlush();
+        using namespace ConfigHelper;
+        view_.logEvent(workerText(
+            "port.opened",
+            {config_.getPort(), textAt<BitRates>(config_.getBitRate()),
+             textAt<DataBits>(config_.getDataBits()), textAt<StopBits>(config_.getStopBits()),
+             textAt<Parity>(config_.getParity())}));
+        setModemLines();
+    } catch (...) {
+        view_.setConnectedInGUI(false);
+        throw;
+    }
+}
+
+WeightWorker::~WeightWorker() = default;
+
+void WeightWorker::openPort(PortOpener& opener) {
+    SerialPortLocal::addPortName(config_.getPort());
+    const SerialConfig serial = serialConfigOf(config_);
+    sp_ = opener ? opener(serial) : std::make_unique<SerialPortLocal>(serial);
+}
+
+// Ports without modem-control lines still carry data: say so once and read on.
+void WeightWorker::setModemLines() {
+    try {
+        sp_->setRTS(false);
+        sp_->setDTR(true);
+        char text[80];
+        std::snprintf(text, sizeof text, "RTS: off, DTR: on. DSR: %s, CTS: %s.",
+                      onOff(sp_->sigDSR()), onOff(sp_->sigCTS()));
+        view_.logEvent(text);
+    } catch (const SerialPortException& error) {
+        modemLines_ = false;
+        view_.logEvent(workerText("modem.lines.not.available", {error.what()}));
+    }
+}
+
+std::int32_t WeightWorker::doInBackground(std::stop_token stop) {
+    LineProcessor processor(config_, LineProcessor::Semantics::Plain,
+                            [this](const std::string& event) { view_.logImportantEvent(event); });
+    const std::string parityText = workerText("parity.error");
+    const std::string framingText = workerText("framing.error");
+    return readLines(stop, parityText.c_str(), framingText.c_str(),
+                     [&](std::int32_t count, DataLine::Instant instant) {
+                         // A line that cannot be processed ends the connection.
+                         publishLine(processor.process(bufferedLine()), count, instant);
+                     });
+}
+
+std::int32_t WeightWorker::readLines(std::stop_token stop, const char* parityText,
+                                     const char* framingText, const LineHandler& handleLine) {
+    std::int32_t count = 0;
+    for (;;) {
+        const int byte = sp_->getByte();
+        if (byte < 0) {
+            if (!awaitByte(stop)) break;
+            continue;
+        }
+        const LineAssembler::Push push = rawData_.push(static_cast<unsigned char>(byte));
+        queryFaults(parityText, framingText);
+        if (push == LineAssembler::Push::Partial) continue;
+        if (push == LineAssembler::Push::Overflow) {
+            view_.logImportantEvent(
+                workerText("line.too.long", {std::to_string(LineAssembler::kMaxLineLength)}));
+        } else {
+            handleLine(++count, DataLine::Instant::clock::now());
+            rawData_.clear();
+        }
+        parityMark_ = framingMark_ = false;
+    }
+    return count;
+}
+
+bool WeightWorker::awaitByte(std::stop_token stop) {
+    // A failed port is left to the next read, which throws with the reason.
+    sp_->waitForInput(kIdleWakeUpMs, stop);
+    return !stop.stop_requested();
+}
+
+void WeightWorker::queryFaults(const char* parityText, const char* framingText) {
+    if (!faultQueries_) return;
+    try {
+        if (sp_->sigParityErr()) {
+            view_.logImportantEvent(parityText);
+            parityMark_ = true;
+        }
+        if (sp_->sigFrameErr()) {
+            view_.logImportantEvent(framingText);
+            framingMark_ = true;
+        }
+    } catch (const SerialPortException&) {
+        // A platform without these queries: lines are simply never marked faulty.
+        faultQueries_ = false;
+    }
+}
+
+void WeightWorker::publishLine(std::string value, std::int32_t count, DataLine::Instant instant) {
+    publish(DataLine(std::string(rawData_.line()), std::move(value), count,
+                     parityMark_ || framingMark_, instant));
+}
+
+void WeightWorker::process(std::vector<DataLine>& chunks) {
+    for (const DataLine& line : chunks)
+        view_.update(line);
+}
+
+void WeightWorker::done(const TaskOutcome<std::int32_t>& outcome) {
+    switch (outcome.ending) {
+        case TaskEnding::Cancelled: view_.logEvent(workerText("stopped")); break;
+        case TaskEnding::Failed:
+            view_.logImportantEvent(workerText("execution.exception") + " " + outcome.error);
+            break;
+        case TaskEnding::Interrupted: view_.logEvent(workerText("interrupted")); break;
+        case TaskEnding::Completed: break;
+    }
+    if (rawData_.hasPendingBytes()) {
+        view_.logImportantEvent(workerText("unsent.data") + " " +
+                                DataLine::transformControlChars(rawData_.line()));
+        rawData_.clear();
+    }
+    try {
+        sp_->close();
+    } catch (const SerialPortException& error) {
+        view_.logImportantEvent(error.what());
+    }
+    view_.setConnectedInGUI(false);
+}
+
+}  // namespace scalino

@@ -1,0 +1,230 @@
+// The workers over a scripted driver, for what no pseudo-terminal can produce: parity and
+// framing faults on given bytes, and the modem-control lines of the A&D handshake.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "config/Instrument.h"
+#include "support/FakeDriver.h"
+#include "support/RecordingWorkerView.h"
+#include "worker/WeightWorker.h"
+#include "worker/WorkerBundle.h"
+#include "worker/WorkerChoice.h"
+
+namespace scalino {
+namespace {
+
+using namespace std::chrono_literals;
+using ConfigHelper::Instrument;
+
+// Hands out scripted bytes; a byte may carry a parity or framing fault, reported by the next
+// query as the termios driver does. Waits block until interrupted.
+class ScriptedDriver : public test::FakeDriver {
+public:
+    enum Fault { None, ParityFault, FramingFault };
+    struct Byte {
+        int value;
+        Fault fault = None;
+    };
+
+    void script(std::string_view text, Fault faultOnLast = None) {
+        std::lock_guard lock(mutex_);
+        for (char c : text)
+            bytes_.push_back({static_cast<unsigned char>(c)});
+        bytes_.back().fault = faultOnLast;
+    }
+
+    bool dsr = false, cts = false;
+    int modemResult = 0;  // kFailure: a port without modem-control lines
+
+    int serSetRTS(int handle, bool on) override {
+        return modemResult < 0 ? modemResult : FakeDriver::serSetRTS(handle, on);
+    }
+    int serSetDTR(int handle, bool on) override {
+        return modemResult < 0 ? modemResult : FakeDriver::serSetDTR(handle, on);
+    }
+
+    int serGetByte(int) override {
+        std::lock_guard lock(mutex_);
+        if (bytes_.empty()) return kNoByte;
+        const Byte byte = bytes_.front();
+        bytes_.pop_front();
+        parity_ = byte.fault == ParityFault;
+        framing_ = byte.fault == FramingFault;
+        return byte.value;
+    }
+    int serSigParityErr(int) override { return std::exchange(parity_, false) ? 1 : 0; }
+    int serSigFrameErr(int) override { return std::exchange(framing_, false) ? 1 : 0; }
+    int serSigDSR(int) override { return modemResult < 0 ? modemResult : dsr; }
+    int serSigCTS(int) override { return modemResult < 0 ? modemResult : cts; }
+    WaitResult serWaitForInput(int, int) override {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return interrupted_ || !bytes_.empty(); });
+        if (!bytes_.empty()) return WaitResult::Ready;
+        interrupted_ = false;
+        return WaitResult::Interrupted;
+    }
+    void serInterruptWait(int) override {
+        std::lock_guard lock(mutex_);
+        interrupted_ = true;
+        wake_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Byte> bytes_;
+    bool interrupted_ = false;
+    bool parity_ = false, framing_ = false;
+};
+
+Config configFor(Instrument instrument) {
+    Config config = ConfigHelper::getDefaultConfig(instrument);
+    config.setInstrument(instrument);
+    config.setPort("/dev/ttyUSB7");
+    return config;
+}
+
+PortOpener openerFor(std::shared_ptr<ScriptedDriver> driver) {
+    return [driver](const SerialConfig& serial) {
+        return std::make_unique<SerialPortLocal>(serial, driver,
+                                                 PlatformInfo::forPlatform("Linux", "amd64"));
+    };
+}
+
+// Connects, lets the worker read until it published count lines, then disconnects.
+std::vector<DataLine> readLines(const Config& config, std::shared_ptr<ScriptedDriver> driver,
+                                test::RecordingWorkerView& view, size_t count) {
+    QueueExecutor ui;
+    auto worker = createWeightWorker(config, view, ui, openerFor(driver));
+    worker->execute();
+    EXPECT_TRUE(ui.runUntil([&] { return view.lineCount() >= count; }, 60s));
+    worker->cancel(true);
+    EXPECT_TRUE(ui.runUntil([&] { return worker->isDone(); }, 60s));
+    return view.lines();
+}
+
+TEST(WeightWorkerTest, AFaultOnTheTerminatorMarksThatLineOnlyAndIsLogged) {
+    struct Case {
+        Instrument instrument;
+        ScriptedDriver::Fault fault;
+        std::string logged;
+    };
+    const std::vector<Case> cases = {
+        {Instrument::GENERIC, ScriptedDriver::ParityFault, "! " + workerText("parity.error")},
+        {Instrument::GENERIC, ScriptedDriver::FramingFault, "! " + workerText("framing.error")},
+        {Instrument::BARCODE_ALPHA_COMPLETE, ScriptedDriver::ParityFault, "! Parity Error"},
+        {Instrument::BARCODE_ALPHA_COMPLETE, ScriptedDriver::FramingFault, "! Framing Error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.logged);
+        auto driver = std::make_shared<ScriptedDriver>();
+        Config config = configFor(c.instrument);
+        config.setInputTerminator('\n');
+        driver->script("12.5\n", c.fault);
+        driver->script("13.5\n");
+        test::RecordingWorkerView view;
+        const auto lines = readLines(config, driver, view, 2);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_TRUE(lines[0].isError());
+        EXPECT_FALSE(lines[1].isError());
+        EXPECT_EQ(lines[1].getProcessedData(), "13.5");
+        EXPECT_TRUE(view.logged(c.logged));
+    }
+}
+
+TEST(WeightWorkerTest, AFaultEarlyInALineMarksTheWholeLine) {
+    auto driver = std::make_shared<ScriptedDriver>();
+    Config config = configFor(Instrument::GENERIC);
+    config.setInputTerminator('\n');
+    driver->script("1", ScriptedDriver::ParityFault);
+    driver->script("2.5\n");
+    test::RecordingWorkerView view;
+    const auto lines = readLines(config, driver, view, 1);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].isError());
+}
+
+TEST(WeightWorkerTest, TheAndHandshakeCheckWarnsAsTheBalanceAnswers) {
+    struct Case {
+        bool dsr, cts;
+        std::string warning;  // empty: the balance is ready
+    };
+    const std::vector<Case> cases = {
+        {true, true, ""},
+        {true, false, "and.error.unusual"},
+        {false, true, "and.error.dataset.not.ready"},
+        {false, false, "and.error.not.connected"},
+    };
+    for (Instrument instrument : {Instrument::AND, Instrument::AND_EM}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.warning + (instrument == Instrument::AND ? " AND" : " AND_EM"));
+            auto driver = std::make_shared<ScriptedDriver>();
+            driver->dsr = c.dsr;
+            driver->cts = c.cts;
+            test::RecordingWorkerView view;
+            QueueExecutor ui;
+            auto worker = createWeightWorker(configFor(instrument), view, ui, openerFor(driver));
+            const std::vector<std::string> expected =
+                c.warning.empty() ? std::vector<std::string>{}
+                                  : std::vector<std::string>{"warning " + workerText("warning") +
+                                                             ": " + workerText(c.warning)};
+            std::vector<std::string> warnings;
+            for (const auto& entry : view.log())
+                if (entry.starts_with("warning ")) warnings.push_back(entry);
+            EXPECT_EQ(warnings, expected);
+            // Opening leaves RTS off and DTR on; the check then raises DTR and RTS.
+            const std::vector<std::string> lines(driver->calls.begin() + 2, driver->calls.end());
+            EXPECT_EQ(lines, (std::vector<std::string>{"rts off", "dtr on", "dtr on", "rts on"}));
+        }
+    }
+}
+
+TEST(WeightWorkerTest, OnlyTheTwoHandshakeProfilesAreChecked) {
+    for (Instrument instrument :
+         {Instrument::AND_SIMPLE, Instrument::GENERIC, Instrument::BARCODE}) {
+        auto driver = std::make_shared<ScriptedDriver>();
+        test::RecordingWorkerView view;
+        QueueExecutor ui;
+        auto worker = createWeightWorker(configFor(instrument), view, ui, openerFor(driver));
+        EXPECT_FALSE(view.logged("warning "));
+        EXPECT_EQ(driver->calls.back(), "dtr on");
+    }
+}
+
+TEST(WeightWorkerTest, WithoutModemLinesTheConnectionGoesOnAndTheHandshakeCannotBeChecked) {
+    auto driver = std::make_shared<ScriptedDriver>();
+    driver->modemResult = NativeDriver::kFailure;
+    driver->lastError = "modem-control lines are not available on this port";
+    driver->script("ST,+00012.34  g\r\n");
+    test::RecordingWorkerView view;
+    Config config = configFor(Instrument::AND);
+    const auto lines = readLines(config, driver, view, 1);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].getProcessedData(), "12.34");
+    EXPECT_TRUE(view.logged(
+        workerText("modem.lines.not.available", {"setRTS failed: " + driver->lastError})));
+    EXPECT_TRUE(view.logged("warning " + workerText("warning") + ": " +
+                            workerText("and.error.no.handshake.lines")));
+}
+
+TEST(WeightWorkerTest, NoPortInTheSettingsOpensNothing) {
+    auto driver = std::make_shared<ScriptedDriver>();
+    Config config = configFor(Instrument::GENERIC);
+    config.setPort("");
+    test::RecordingWorkerView view;
+    QueueExecutor ui;
+    try {
+        createWeightWorker(config, view, ui, openerFor(driver));
+        ADD_FAILURE() << "a worker without a port";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(error.what(), workerText("null.port.error"));
+    }
+    EXPECT_TRUE(driver->calls.empty());
+    EXPECT_TRUE(view.log().empty());
+}
+
+}  // namespace
+}  // namespace scalino
