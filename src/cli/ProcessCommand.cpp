@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 
+#include "cli/LineOutput.h"
 #include "cli/SettingArguments.h"
 #include "cli/StoredSettings.h"
 #include "config/ConfigKeys.h"
@@ -73,21 +74,6 @@ Examples:
       --set mathOperation=MULTIPLY --set mathOperand=1000
   scalino-cli process --set instrument=BARCODE_ALPHA < scans.txt
 )";
-
-// A processed value for the terminal: UTF-8, control characters as <code> so that a value can
-// never break the tab-separated line.
-std::string displayValue(std::string_view value) {
-    std::string out;
-    for (char c : value) {
-        const auto code = static_cast<unsigned char>(c);
-        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
-            out += '<' + std::to_string(code) + '>';
-        } else {
-            out += latin1ToUtf8(std::string_view(&c, 1));
-        }
-    }
-    return out;
-}
 
 // Parses the options into assignments; on --help or a bad option, the exit status.
 std::optional<int> parseOptions(std::vector<std::string> arguments,
@@ -174,10 +160,7 @@ private:
         }
         DataLine line(std::string(assembler_.line()), std::move(value), count_, false, instant);
         if (ignorer_) ignorer_->process(line);
-        std::fprintf(out_, "%d\t%s\t%d\t%s\n", line.getCount(),
-                     displayValue(line.getProcessedData()).c_str(), line.isError() ? 1 : 0,
-                     line.getRawData().c_str());
-        std::fflush(out_);
+        printDataLine(out_, line);
         return true;
     }
 

@@ -7,7 +7,9 @@
 
 #include "cli/PortsCommand.h"
 #include "cli/ProcessCommand.h"
+#include "cli/ReadCommand.h"
 #include "cli/SettingsCommand.h"
+#include "cli/SimulateCommand.h"
 #include "cli/TypeCommand.h"
 #include "config/Instrument.h"
 #include "platform/NativeLibrary.h"
@@ -21,6 +23,8 @@ constexpr const char* kUsage = R"(Usage: scalino-cli COMMAND [OPTION]...
 Commands:
   process       Process instrument data from standard input and print the
                 values that would be typed.
+  read          Connect to an instrument on a serial port and print (and
+                optionally type) every value it sends.
   ports         List the serial ports of this computer.
   instruments   List the instrument names that --set instrument=NAME takes.
   settings      Print the stored settings; change and save them.
@@ -28,6 +32,8 @@ Commands:
   import        Read a preferences document into the settings store.
   type          Type a text into the focused application as a connection
                 types a value (or print the key events with --keyboard record).
+  simulate      Act as an instrument on a pseudo-terminal, for trying out a
+                connection without a device.
 
 Run 'scalino-cli COMMAND --help' for a command's options and examples.
 )";
@@ -68,6 +74,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     setUpSerialLibrary();
+    if (command == "read") return scalino::cli::runRead(arguments, stdout, stderr);
     if (command == "ports") return scalino::cli::runPorts(arguments, stdout, stderr);
     if (command == "process")
         return scalino::cli::runProcess(arguments, STDIN_FILENO, stdout, stderr);
@@ -76,6 +83,7 @@ int main(int argc, char** argv) {
     if (command == "export") return scalino::cli::runExport(arguments, stdout, stderr);
     if (command == "import") return scalino::cli::runImport(arguments, stdout, stderr);
     if (command == "type") return scalino::cli::runType(arguments, stdout, stderr);
+    if (command == "simulate") return scalino::cli::runSimulate(arguments, stdout, stderr);
     std::fprintf(stderr, "scalino-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;
 }

@@ -76,6 +76,8 @@ public:
     bool isCancelled() const { return cancelled_; }
     // True once done has run.
     bool isDone() const { return doneRun_; }
+    // How the work step ended; meaningful once isDone().
+    TaskEnding ending() const { return ending_; }
 
 protected:
     virtual Result doInBackground(std::stop_token stop) = 0;
@@ -135,6 +137,7 @@ private:
         }
         finished_ = true;
         executor_.post([self = this->shared_from_this(), outcome = std::move(outcome)] {
+            self->ending_ = outcome.ending;
             self->done(outcome);
             self->doneRun_ = true;
         });
@@ -155,6 +158,7 @@ private:
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> finished_{false};
     std::atomic<bool> doneRun_{false};
+    TaskEnding ending_ = TaskEnding::Completed;  // on the UI thread
     std::mutex publishMutex_;
     std::vector<Progress> pending_;
 };

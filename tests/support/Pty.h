@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -27,6 +28,10 @@ public:
         if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
             ADD_FAILURE() << "openpty: " << std::strerror(errno);
         }
+        // A program the test starts must not hold the far end open: unplugging would not
+        // reach it.
+        ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+        ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
         path_ = name;
     }
     ~Pty() {

@@ -14,9 +14,11 @@ extern char** environ;
 
 namespace scalino::test {
 
-ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& input, const std::vector<std::string>& environment) {
-    int in[2], out[2], err[2];
+namespace {
+
+// Starts program with the given ends of three pipes as its standard streams.
+pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
+            const std::vector<std::string>& environment, int in[2], int out[2], int err[2]) {
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
@@ -40,6 +42,21 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]), close(out[1]), close(err[1]);
     if (spawned != 0) throw std::runtime_error("cannot start " + program);
+    return pid;
+}
+
+int exitStatusOf(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& input, const std::vector<std::string>& environment) {
+    int in[2], out[2], err[2];
+    const pid_t pid = spawn(program, arguments, environment, in, out, err);
 
     // Write and read at the same time, so neither side blocks on a full pipe.
     signal(SIGPIPE, SIG_IGN);
@@ -67,10 +84,78 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
             if (n < 0 || written == input.size()) close(fds[2].fd), fds[2].fd = -1;
         }
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.exitStatus = exitStatusOf(pid);
     return result;
+}
+
+RunningProgram::RunningProgram(const std::string& program,
+                               const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& environment) {
+    int in[2], out[2], err[2];
+    pid_ = spawn(program, arguments, environment, in, out, err);
+    close(in[1]);
+    out_ = out[0];
+    err_ = err[0];
+}
+
+RunningProgram::~RunningProgram() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        exitStatusOf(pid_);
+    }
+    if (out_ >= 0) close(out_);
+    if (err_ >= 0) close(err_);
+}
+
+bool RunningProgram::pump(int timeoutMs) {
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    if (out_ < 0 && err_ < 0) return false;
+    if (poll(fds, 2, timeoutMs) <= 0) return true;
+    for (int i = 0; i < 2; ++i) {
+        if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+        char buffer[4096];
+        const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+        if (n > 0) {
+            (i == 0 ? result_.out : result_.err).append(buffer, static_cast<size_t>(n));
+        } else {
+            close(fds[i].fd);
+            (i == 0 ? out_ : err_) = -1;
+        }
+    }
+    return true;
+}
+
+std::optional<std::string> RunningProgram::readLine(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const size_t end = result_.out.find('\n');
+        if (end != std::string::npos) {
+            std::string line = result_.out.substr(0, end);
+            result_.out.erase(0, end + 1);
+            return line;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || out_ < 0) return std::nullopt;
+        pump(static_cast<int>(left.count()));
+    }
+}
+
+void RunningProgram::signal(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
+}
+
+ProcessResult RunningProgram::wait() {
+    while (pump(-1)) {
+    }
+    result_.exitStatus = exitStatusOf(pid_);
+    pid_ = -1;
+    return result_;
+}
+
+const std::string& RunningProgram::err() {
+    pump(0);
+    return result_.err;
 }
 
 }  // namespace scalino::test

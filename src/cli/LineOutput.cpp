@@ -1,0 +1,27 @@
+#include "cli/LineOutput.h"
+
+#include "util/Text.h"
+
+namespace scalino::cli {
+
+std::string displayValue(std::string_view value) {
+    std::string out;
+    for (char c : value) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            out += '<' + std::to_string(code) + '>';
+        } else {
+            out += latin1ToUtf8(std::string_view(&c, 1));
+        }
+    }
+    return out;
+}
+
+void printDataLine(std::FILE* out, const DataLine& line) {
+    std::fprintf(out, "%d\t%s\t%d\t%s\n", line.getCount(),
+                 displayValue(line.getProcessedData()).c_str(), line.isError() ? 1 : 0,
+                 line.getRawData().c_str());
+    std::fflush(out);
+}
+
+}  // namespace scalino::cli

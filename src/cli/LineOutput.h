@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "worker/DataLine.h"
+
+namespace scalino::cli {
+
+// A processed value for the terminal: UTF-8, control characters as <code> so that a value can
+// never break the tab-separated line.
+std::string displayValue(std::string_view value);
+
+// Prints one received line as NUMBER <tab> VALUE <tab> FAULT <tab> RAW and flushes, so that a
+// reader at the other end of a pipe sees each line as it arrives.
+void printDataLine(std::FILE* out, const DataLine& line);
+
+}  // namespace scalino::cli

@@ -1,0 +1,117 @@
+// scalino-cli read, run as a program on a pseudo-terminal: the instrument's bytes go in at the
+// far end, processed lines come out on standard output and the event log on standard error.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "support/Pty.h"
+#include "support/Subprocess.h"
+#include "worker/WorkerBundle.h"
+
+namespace scalino {
+namespace {
+
+using namespace std::chrono_literals;
+
+test::Bytes bytes(std::string_view text) {
+    return test::Bytes(text.begin(), text.end());
+}
+
+// A pseudo-terminal carries 8 data bits without parity.
+std::vector<std::string> readArguments(const test::Pty& pty, std::vector<std::string> more) {
+    std::vector<std::string> arguments{"read",       "--port", pty.path(), "--set",
+                                       "dataBits=3", "--set",  "parity=0"};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+}
+
+// Waits until the program has opened the port: the log says so.
+void awaitOpened(test::RunningProgram& program) {
+    for (int i = 0; i < 500 && program.err().find(" opened") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+TEST(ReadCommandTest, PrintsEveryLineAndStopsCleanlyOnSigterm) {
+    test::Pty pty;
+    test::RunningProgram read(SCALINO_CLI, readArguments(pty, {"--set", "instrument=AND_SIMPLE",
+                                                               "--set", "inputTerminator=10"}));
+    awaitOpened(read);
+    pty.send(bytes("ST,+00012.34  g\r\nOL\r\nST,-00000.04  g\r\n12.3"));
+    EXPECT_EQ(read.readLine(30s), "1\t12.34\t0\tST,+00012.34  g<13><10>");
+    EXPECT_EQ(read.readLine(30s), "2\t\t0\tOL<13><10>");
+    EXPECT_EQ(read.readLine(30s), "3\t-0.04\t0\tST,-00000.04  g<13><10>");
+    read.signal(SIGTERM);
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    // Every log entry starts with the time; the last ones report the stop and the bytes left.
+    const std::regex entry(R"(\d\d:\d\d:\d\d (.*))");
+    std::vector<std::string> entries;
+    std::istringstream lines(result.err);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch match;
+        if (std::regex_match(line, match, entry)) entries.push_back(match[1]);
+    }
+    ASSERT_GE(entries.size(), 3u) << result.err;
+    EXPECT_EQ(entries[0].rfind("Port " + pty.path() + " opened", 0), 0u) << entries[0];
+    EXPECT_EQ(entries[entries.size() - 2], workerText("stopped"));
+    EXPECT_EQ(entries.back(), workerText("unsent.data") + " 12.3");
+}
+
+TEST(ReadCommandTest, AnUnpluggedAdapterEndsWithStatus3) {
+    test::Pty pty;
+    test::RunningProgram read(SCALINO_CLI, readArguments(pty, {}));
+    awaitOpened(read);
+    pty.send(bytes("5\r"));
+    EXPECT_EQ(read.readLine(30s), "1\t5\t0\t5<13>");
+    pty.closeMaster();
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 3) << result.err;
+    EXPECT_NE(result.err.find(workerText("execution.exception") + " getByte failed: "),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find(pty.path()), std::string::npos) << result.err;
+}
+
+TEST(ReadCommandTest, TypesEveryValueWithTheSettingsKeys) {
+    test::Pty pty;
+    test::RunningProgram read(
+        SCALINO_CLI,
+        readArguments(pty, {"--type", "--keyboard", "record", "--set", "delay=0", "--set",
+                            "outputTerminator=ENTER", "--set", "ignoreDuplicates=true"}));
+    awaitOpened(read);
+    pty.send(bytes("1.5\r1.5\r-2\r"));
+    EXPECT_EQ(read.readLine(30s), "1\t1.5\t0\t1.5<13>");
+    EXPECT_EQ(read.readLine(30s), "2\t\t0\t1.5<13>");  // a duplicate: neither typed nor sounded
+    EXPECT_EQ(read.readLine(30s), "3\t-2\t0\t-2<13>");
+    read.signal(SIGINT);
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "keys\t+D1 . -D1 . +Period . -Period . +D5 . -D5 . +Enter . -Enter "
+              "+Minus . -Minus . +D2 . -D2 . +Enter . -Enter\n");
+}
+
+TEST(ReadCommandTest, PortsThatCannotBeOpenedAndBadOptions) {
+    const auto missing =
+        test::runProgram(SCALINO_CLI, {"read", "--port", "/dev/nonexistent-tty"}, "");
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_NE(missing.err.find("/dev/nonexistent-tty"), std::string::npos) << missing.err;
+
+    const auto noPort = test::runProgram(SCALINO_CLI, {"read", "--set", "port="}, "");
+    EXPECT_EQ(noPort.exitStatus, 1);
+    EXPECT_NE(noPort.err.find(workerText("null.port.error")), std::string::npos) << noPort.err;
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"read", "--baud", "9600"},
+                                                {"read", "--keyboard", "record"},
+                                                {"read", "--type", "--keyboard", "telepathy"},
+                                                {"read", "--set", "dataBits=9"}}) {
+        EXPECT_EQ(test::runProgram(SCALINO_CLI, bad, "").exitStatus, 2) << bad[1];
+    }
+}
+
+}  // namespace
+}  // namespace scalino
