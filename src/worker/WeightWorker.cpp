@@ -12,7 +12,7 @@ namespace {
 
 // How long an idle connection sleeps at most before it looks at the port again: a byte or a
 // stop request ends the wait at once, so this only bounds the wake-ups of a silent line.
-constexpr int kIdleWakeUpMs = 100;
+constexpr int kIdleWakeUpMs = 500;
 
 const char* onOff(bool on) {
     return on ? "on" : "off";

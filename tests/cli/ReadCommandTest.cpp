@@ -8,6 +8,7 @@
 
 #include "support/Pty.h"
 #include "support/Subprocess.h"
+#include "support/TempDir.h"
 #include "worker/WorkerBundle.h"
 
 namespace scalino {
@@ -93,6 +94,44 @@ TEST(ReadCommandTest, TypesEveryValueWithTheSettingsKeys) {
     EXPECT_EQ(result.out,
               "keys\t+D1 . -D1 . +Period . -Period . +D5 . -D5 . +Enter . -Enter "
               "+Minus . -Minus . +D2 . -D2 . +Enter . -Enter\n");
+}
+
+// The loudest 16-bit sample of a WAV file's data.
+int peakOf(const std::string& wav) {
+    int peak = 0;
+    for (size_t i = 44; i + 1 < wav.size(); i += 2) {
+        const auto sample = static_cast<std::int16_t>(
+            static_cast<unsigned char>(wav[i]) | (static_cast<unsigned char>(wav[i + 1]) << 8));
+        peak = std::max(peak, std::abs(static_cast<int>(sample)));
+    }
+    return peak;
+}
+
+// FluidSynth's "file" audio driver stands in for the sound system: it writes what it plays to
+// fluidsynth.wav in the working folder.
+TEST(ReadCommandTest, SoundsTheSettingsSoundForEveryValue) {
+    for (const std::string sound : {"COWBELL", "NONE"}) {
+        SCOPED_TRACE(sound);
+        test::TempDir folder;
+        test::Pty pty;
+        std::string command = "cd '" + folder.path().string() + "' && exec " + SCALINO_CLI;
+        for (const auto& argument : readArguments(pty, {"--sound", "--set", "sound=" + sound}))
+            command += " " + argument;
+        test::RunningProgram read("/bin/sh", {"-c", command}, {"SCALINO_AUDIO_DRIVER=file"});
+        awaitOpened(read);
+        pty.send(bytes("7\r"));
+        EXPECT_EQ(read.readLine(30s), "1\t7\t0\t7<13>");
+        std::this_thread::sleep_for(300ms);  // the beat of the note
+        read.signal(SIGTERM);
+        const auto result = read.wait();
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        const auto wav = folder / "fluidsynth.wav";
+        if (sound == "NONE") {
+            EXPECT_FALSE(std::filesystem::exists(wav));
+        } else {
+            EXPECT_GT(peakOf(test::readFile(wav)), 1000);
+        }
+    }
 }
 
 TEST(ReadCommandTest, PortsThatCannotBeOpenedAndBadOptions) {
