@@ -108,6 +108,8 @@ std::int32_t WeightWorker::readLines(std::stop_token stop, const char* parityTex
             rawData_.clear();
         }
         parityMark_ = framingMark_ = false;
+        // A device that never pauses must not keep the connection from stopping.
+        if (stop.stop_requested()) break;
     }
     return count;
 }

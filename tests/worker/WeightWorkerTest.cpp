@@ -210,6 +210,29 @@ TEST(WeightWorkerTest, WithoutModemLinesTheConnectionGoesOnAndTheHandshakeCannot
                             workerText("and.error.no.handshake.lines")));
 }
 
+// An instrument that sends without a pause: the port is never found empty.
+class EndlessDriver : public ScriptedDriver {
+public:
+    int serGetByte(int) override { return (next_ = !next_) ? '1' : '\n'; }
+
+private:
+    bool next_ = false;
+};
+
+TEST(WeightWorkerTest, AConnectionToADeviceThatNeverPausesStillStops) {
+    auto driver = std::make_shared<EndlessDriver>();
+    Config config = configFor(Instrument::GENERIC);
+    config.setInputTerminator('\n');
+    test::RecordingWorkerView view;
+    QueueExecutor ui;
+    auto worker = createWeightWorker(config, view, ui, openerFor(driver));
+    worker->execute();
+    ASSERT_TRUE(ui.runUntil([&] { return view.lineCount() >= 1; }, 60s));
+    worker->cancel(true);
+    ASSERT_TRUE(ui.runUntil([&] { return worker->isDone(); }, 60s));
+    EXPECT_EQ(view.log().back(), "disconnected");
+}
+
 TEST(WeightWorkerTest, NoPortInTheSettingsOpensNothing) {
     auto driver = std::make_shared<ScriptedDriver>();
     Config config = configFor(Instrument::GENERIC);
