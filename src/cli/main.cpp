@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/DetectCommand.h"
 #include "cli/PortsCommand.h"
 #include "cli/ProcessCommand.h"
 #include "cli/ReadCommand.h"
@@ -26,6 +27,7 @@ Commands:
   read          Connect to an instrument on a serial port and print (and
                 optionally type) every value it sends.
   ports         List the serial ports of this computer.
+  detect        Find the serial port an instrument is attached to.
   instruments   List the instrument names that --set instrument=NAME takes.
   settings      Print the stored settings; change and save them.
   export        Write the stored settings to a preferences document.
@@ -76,6 +78,7 @@ int main(int argc, char** argv) {
     setUpSerialLibrary();
     if (command == "read") return scalino::cli::runRead(arguments, stdout, stderr);
     if (command == "ports") return scalino::cli::runPorts(arguments, stdout, stderr);
+    if (command == "detect") return scalino::cli::runDetect(arguments, stdout, stderr);
     if (command == "process")
         return scalino::cli::runProcess(arguments, STDIN_FILENO, stdout, stderr);
     if (command == "instruments") return listInstruments(stdout);

@@ -65,8 +65,11 @@ public:
     // Marks the task cancelled and, with mayInterruptIfRunning, asks the work step to stop.
     // False when the task had already finished.
     bool cancel(bool mayInterruptIfRunning) {
-        if (finished_) return false;
-        cancelled_ = true;
+        {
+            std::lock_guard lock(stateMutex_);
+            if (finished_) return false;
+            cancelled_ = true;
+        }
         if (mayInterruptIfRunning) stopSource().request_stop();
         return true;
     }
@@ -129,13 +132,19 @@ private:
             outcome.ending = TaskEnding::Failed;
             outcome.error = "unknown error";
         }
-        if (cancelled_) {
+        bool cancelled = false;
+        {
+            // A cancel either lands before this point and counts, or finds the task finished.
+            std::lock_guard lock(stateMutex_);
+            finished_ = true;
+            cancelled = cancelled_;
+        }
+        if (cancelled) {
             outcome.ending = TaskEnding::Cancelled;
             outcome.result.reset();
         } else if (outcome.ending == TaskEnding::Completed && stop.stop_requested()) {
             outcome.ending = TaskEnding::Interrupted;
         }
-        finished_ = true;
         executor_.post([self = this->shared_from_this(), outcome = std::move(outcome)] {
             self->ending_ = outcome.ending;
             self->done(outcome);
@@ -156,7 +165,8 @@ private:
     std::jthread thread_;
     std::stop_source earlyStop_;
     std::atomic<bool> cancelled_{false};
-    std::atomic<bool> finished_{false};
+    std::mutex stateMutex_;
+    bool finished_ = false;  // under stateMutex_
     std::atomic<bool> doneRun_{false};
     TaskEnding ending_ = TaskEnding::Completed;  // on the UI thread
     std::mutex publishMutex_;

@@ -25,6 +25,9 @@ public:
     Push push(unsigned char byte);
     // The complete line after push returned Complete, or the bytes received so far.
     std::string_view line() const { return buffer_; }
+    // Adds a byte without looking for the terminator or the bound: for bytes that are only to
+    // be reported, never processed.
+    void append(unsigned char byte) { buffer_.push_back(static_cast<char>(byte)); }
     // Forgets the line, ready for the next one.
     void clear() { buffer_.clear(); }
     bool hasPendingBytes() const { return !buffer_.empty(); }

@@ -3,10 +3,10 @@
 namespace scalino {
 
 void QueueExecutor::post(std::function<void()> step) {
-    {
-        std::lock_guard lock(mutex_);
-        steps_.push_back(std::move(step));
-    }
+    // Notified under the lock: once the step is visible, the owner may run it, see its work
+    // finished and destroy this executor, which must not happen during the notification.
+    std::lock_guard lock(mutex_);
+    steps_.push_back(std::move(step));
     posted_.notify_all();
 }
 

@@ -94,8 +94,8 @@ std::int32_t WeightWorker::readLines(std::stop_token stop, const char* parityTex
     for (;;) {
         const int byte = sp_->getByte();
         if (byte < 0) {
-            if (!awaitByte(stop)) break;
-            continue;
+            if (awaitByte(stop)) continue;
+            break;
         }
         const LineAssembler::Push push = rawData_.push(static_cast<unsigned char>(byte));
         queryFaults(parityText, framingText);
@@ -111,6 +111,7 @@ std::int32_t WeightWorker::readLines(std::stop_token stop, const char* parityTex
         // A device that never pauses must not keep the connection from stopping.
         if (stop.stop_requested()) break;
     }
+    keepUnreadBytes();
     return count;
 }
 
@@ -118,6 +119,20 @@ bool WeightWorker::awaitByte(std::stop_token stop) {
     // A failed port is left to the next read, which throws with the reason.
     sp_->waitForInput(kIdleWakeUpMs, stop);
     return !stop.stop_requested();
+}
+
+// Bytes that had arrived when the connection was stopped are reported with the unsent data
+// rather than dropped unseen; they are not processed any more.
+void WeightWorker::keepUnreadBytes() {
+    try {
+        for (size_t kept = 0; kept < LineAssembler::kMaxLineLength; ++kept) {
+            const int byte = sp_->getByte();
+            if (byte < 0) return;
+            rawData_.append(static_cast<unsigned char>(byte));
+        }
+    } catch (const SerialPortException&) {
+        // A port that failed just now has nothing more to give.
+    }
 }
 
 void WeightWorker::queryFaults(const char* parityText, const char* framingText) {

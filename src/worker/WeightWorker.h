@@ -60,6 +60,7 @@ private:
     void setModemLines();
     // Waits for the next byte or stop; false when stop was requested.
     bool awaitByte(std::stop_token stop);
+    void keepUnreadBytes();
     void queryFaults(const char* parityText, const char* framingText);
 
     WeightWorkerView& view_;

@@ -2,6 +2,8 @@
 // instrument does, from the byte written on the far end to the line published on the UI side.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "config/Instrument.h"
 #include "platform/TermiosDriver.h"
 #include "support/Pty.h"
@@ -86,6 +88,9 @@ TEST(WeightWorkerPtyTest, StoppingReportsUnsentDataAndClosesThePort) {
         Connection connection(pty, Instrument::GENERIC, '\r');
         pty.send(bytes("7.5\r" + sent));
         ASSERT_TRUE(connection.awaitLines(1));
+        // Every byte has reached the port, though not necessarily the read loop.
+        for (int i = 0; i < 5000 && pty.unread() > 0; ++i)
+            std::this_thread::sleep_for(1ms);
         connection.stop();
         const auto log = connection.view.log();
         ASSERT_GE(log.size(), 4u);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -76,6 +77,13 @@ public:
             got.insert(got.end(), buffer, buffer + n);
         }
         return got;
+    }
+
+    // Bytes sent that the reader has not taken from the tty yet.
+    int unread() const {
+        int count = 0;
+        ::ioctl(slave_, FIONREAD, &count);
+        return count;
     }
 
     termios slaveSettings() const {
