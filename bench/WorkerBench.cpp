@@ -116,24 +116,35 @@ void reportLatencies(benchmark::State& state, std::vector<double>& micros) {
     state.counters["max_us"] = micros.back();
 }
 
-// Write one line, then wait on the UI side until it is published.
-void BM_WorkerLineLatency(benchmark::State& state) {
-    Pty pty;
-    Connection connection(pty);
+// Writes one reading at a time and times it until arrived(i) says the i-th came out.
+template <class Arrived>
+void timeReadings(benchmark::State& state, const Pty& pty, Arrived arrived) {
     std::vector<double> micros;
     int i = 0;
     for (auto _ : state) {
         const std::string line = reading(++i);
         const auto start = Clock::now();
         pty.send(line);
-        connection.ui.runUntil([&] { return connection.view.lines >= i; }, 10s);
+        if (!arrived(i)) {
+            state.SkipWithError("a line did not come out");
+            return;
+        }
         const std::chrono::duration<double, std::micro> took = Clock::now() - start;
         state.SetIterationTime(took.count() / 1e6);
         micros.push_back(took.count());
         std::this_thread::sleep_for(1ms);  // the next reading comes later, as from a balance
     }
-    if (connection.view.lines != i) state.SkipWithError("lines were lost");
     reportLatencies(state, micros);
+}
+
+// Write one line, then wait on the UI side until it is published.
+void BM_WorkerLineLatency(benchmark::State& state) {
+    Pty pty;
+    Connection connection(pty);
+    timeReadings(state, pty, [&](int i) {
+        return connection.ui.runUntil([&] { return connection.view.lines >= i; }, 10s) &&
+               connection.view.lines == i;
+    });
 }
 BENCHMARK(BM_WorkerLineLatency)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
@@ -201,22 +212,7 @@ void readerLatency(benchmark::State& state, std::vector<std::string> argv) {
         return;
     }
     std::this_thread::sleep_for(200ms);
-    std::vector<double> micros;
-    int i = 0;
-    for (auto _ : state) {
-        const std::string line = reading(++i);
-        const auto start = Clock::now();
-        pty.send(line);
-        if (!reader.awaitLine()) {
-            state.SkipWithError("a line did not come back");
-            return;
-        }
-        const std::chrono::duration<double, std::micro> took = Clock::now() - start;
-        state.SetIterationTime(took.count() / 1e6);
-        micros.push_back(took.count());
-        std::this_thread::sleep_for(1ms);
-    }
-    reportLatencies(state, micros);
+    timeReadings(state, pty, [&](int) { return reader.awaitLine(); });
 }
 
 void BM_CliReadLatency(benchmark::State& state) {

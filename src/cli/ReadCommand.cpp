@@ -84,14 +84,6 @@ struct Options {
     std::vector<std::string> assignments;
 };
 
-// The value of an option given as "--name VALUE" or "--name=VALUE" at arguments[i].
-std::optional<std::string> optionValue(const std::vector<std::string>& arguments, size_t& i,
-                                       const std::string& name) {
-    if (arguments[i] == name && i + 1 < arguments.size()) return arguments[++i];
-    if (arguments[i].starts_with(name + "=")) return arguments[i].substr(name.size() + 1);
-    return std::nullopt;
-}
-
 std::optional<int> parseOptions(std::vector<std::string> arguments, Options& options,
                                 std::FILE* out, std::FILE* err) {
     if (auto error = takePreferencesOption(arguments)) {

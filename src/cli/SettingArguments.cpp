@@ -55,6 +55,13 @@ void takeSetOptions(std::vector<std::string>& arguments, std::vector<std::string
     arguments = std::move(rest);
 }
 
+std::optional<std::string> optionValue(const std::vector<std::string>& arguments, size_t& i,
+                                       const std::string& name) {
+    if (arguments[i] == name) return i + 1 < arguments.size() ? arguments[++i] : "";
+    if (arguments[i].starts_with(name + "=")) return arguments[i].substr(name.size() + 1);
+    return std::nullopt;
+}
+
 std::optional<SettingError> applySettings(Config& config,
                                           const std::vector<std::string>& assignments) {
     for (const std::string& assignment : assignments) {

@@ -24,6 +24,11 @@ std::optional<SettingError> applySettings(Config& config,
 // order. A "--set" without its value is left in arguments, to be refused with the rest.
 void takeSetOptions(std::vector<std::string>& arguments, std::vector<std::string>& assignments);
 
+// The value of an option given as "--name VALUE" or "--name=VALUE" at arguments[i] (i then
+// moves past it); empty when the option is last and lacks it, nothing for another argument.
+std::optional<std::string> optionValue(const std::vector<std::string>& arguments, size_t& i,
+                                       const std::string& name);
+
 // What a setting accepts, for error messages and help.
 std::string_view acceptedValues(std::string_view key);
 

@@ -95,15 +95,6 @@ struct Options {
     std::vector<std::string> assignments;
 };
 
-// The value of an option given as "--name VALUE" or "--name=VALUE" at arguments[i]; empty when
-// the option is last and lacks it.
-std::optional<std::string> optionValue(const std::vector<std::string>& arguments, size_t& i,
-                                       const std::string& name) {
-    if (arguments[i] == name) return i + 1 < arguments.size() ? arguments[++i] : "";
-    if (arguments[i].starts_with(name + "=")) return arguments[i].substr(name.size() + 1);
-    return std::nullopt;
-}
-
 // The whole text as a number from min to max.
 std::optional<long long> wholeNumber(std::string_view text, long long min, long long max) {
     long long value = 0;
