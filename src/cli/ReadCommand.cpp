@@ -11,7 +11,6 @@
 #include "cli/SettingArguments.h"
 #include "cli/SignalWatcher.h"
 #include "cli/StoredSettings.h"
-#include "config/Instrument.h"
 #include "platform/FluidSynthSequencer.h"
 #include "platform/KeyEventBackend.h"
 #include "rs232/SerialPortLocal.h"
@@ -105,9 +104,8 @@ std::optional<int> parseOptions(std::vector<std::string> arguments, Options& opt
         } else if (auto assignment = optionValue(arguments, i, "--set")) {
             options.assignments.push_back(*assignment);
         } else if (auto keyboard = optionValue(arguments, i, "--keyboard")) {
-            if (!isKeyEventBackend(*keyboard)) {
-                std::fprintf(err, "%s'%s' is not a keyboard; use x11, uinput or record\n", kPrefix,
-                             keyboard->c_str());
+            if (auto error = keyboardError(*keyboard)) {
+                std::fprintf(err, "%s%s\n", kPrefix, error->c_str());
                 return 2;
             }
             options.keyboard = *keyboard;
@@ -214,7 +212,7 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     EventLog log(err);
     ConsoleView view(out, log);
     std::unique_ptr<KeyEventGenerator> keys;
-    std::optional<Keybot> keybot;
+    std::unique_ptr<Keybot> keybot;
     if (options.type) {
         try {
             keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard);
@@ -223,12 +221,7 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
                          workerText("error.initializing.keyboard.output").c_str(), error.what());
             return 1;
         }
-        const auto instrument =
-            config.getInstrument().value_or(ConfigHelper::getDefault<ConfigHelper::Instrument>());
-        keybot.emplace(config.getDelayAsInt(), ConfigHelper::getKeyCode(config.getStartWith()),
-                       ConfigHelper::getKeyCode(config.getOutputTerminator()),
-                       config.getKeyboardType(), ConfigHelper::getKeyMapType(instrument), &view,
-                       *keys);
+        keybot = Keybot::fromConfig(config, &view, *keys);
         keybot->start();
         view.typing = true;
         if (keys->isCapsLockOn()) log.add(workerText("please.turn.off.caps.lock"));

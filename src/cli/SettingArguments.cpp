@@ -3,6 +3,7 @@
 #include <map>
 
 #include "config/ConfigKeys.h"
+#include "platform/KeyEventBackend.h"
 
 namespace scalino::cli {
 
@@ -60,6 +61,11 @@ std::optional<std::string> optionValue(const std::vector<std::string>& arguments
     if (arguments[i] == name) return i + 1 < arguments.size() ? arguments[++i] : "";
     if (arguments[i].starts_with(name + "=")) return arguments[i].substr(name.size() + 1);
     return std::nullopt;
+}
+
+std::optional<std::string> keyboardError(const std::string& name) {
+    if (isKeyEventBackend(name)) return std::nullopt;
+    return "'" + name + "' is not a keyboard; use x11, uinput or record";
 }
 
 std::optional<SettingError> applySettings(Config& config,

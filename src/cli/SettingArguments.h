@@ -29,6 +29,9 @@ void takeSetOptions(std::vector<std::string>& arguments, std::vector<std::string
 std::optional<std::string> optionValue(const std::vector<std::string>& arguments, size_t& i,
                                        const std::string& name);
 
+// Why name is not a value of --keyboard, or nothing when it is one.
+std::optional<std::string> keyboardError(const std::string& name);
+
 // What a setting accepts, for error messages and help.
 std::string_view acceptedValues(std::string_view key);
 

@@ -5,7 +5,6 @@
 
 #include "cli/SettingArguments.h"
 #include "cli/StoredSettings.h"
-#include "config/Instrument.h"
 #include "platform/KeyEventBackend.h"
 #include "worker/Keybot.h"
 #include "worker/RecordingKeyEvents.h"
@@ -91,9 +90,8 @@ std::optional<int> parseOptions(std::vector<std::string> arguments, Options& opt
             options.assignments.push_back(*assignment);
             continue;
         } else if (auto keyboard = optionValue(arguments, i, "--keyboard")) {
-            if (!isKeyEventBackend(*keyboard)) {
-                std::fprintf(err, "%s'%s' is not a keyboard; use x11, uinput or record\n", kPrefix,
-                             keyboard->c_str());
+            if (auto error = keyboardError(*keyboard)) {
+                std::fprintf(err, "%s%s\n", kPrefix, error->c_str());
                 return 2;
             }
             options.keyboard = *keyboard;
@@ -159,17 +157,12 @@ int runType(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     if (keys->isCapsLockOn()) {
         std::fprintf(err, "%s%s\n", kPrefix, workerText("please.turn.off.caps.lock").c_str());
     }
-    const auto instrument =
-        config.getInstrument().value_or(ConfigHelper::getDefault<ConfigHelper::Instrument>());
     ErrorView view(err);
     {
-        Keybot keybot(config.getDelayAsInt(), ConfigHelper::getKeyCode(config.getStartWith()),
-                      ConfigHelper::getKeyCode(config.getOutputTerminator()),
-                      config.getKeyboardType(), ConfigHelper::getKeyMapType(instrument), &view,
-                      *keys);
-        keybot.typeStart();
-        keybot.typeString(*options.text);
-        keybot.typeEnd();
+        const auto keybot = Keybot::fromConfig(config, &view, *keys);
+        keybot->typeStart();
+        keybot->typeString(*options.text);
+        keybot->typeEnd();
     }
     if (const auto* recording = dynamic_cast<const RecordingKeyEvents*>(keys.get())) {
         std::fprintf(out, "%s\n", recording->transcript().c_str());

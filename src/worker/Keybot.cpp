@@ -3,6 +3,7 @@
 #include <iostream>
 #include <optional>
 
+#include "config/Instrument.h"
 #include "util/Text.h"
 #include "worker/WorkerBundle.h"
 
@@ -54,6 +55,16 @@ Keybot::Keybot(int keyDelay, int startWith, int endWith, ConfigHelper::KeyboardT
       keyMap_(getKeymap(keyboardType, keyMapType)),
       view_(view),
       keys_(keys) {}
+
+std::unique_ptr<Keybot> Keybot::fromConfig(const Config& config, WeightWorkerView* view,
+                                           KeyEventGenerator& keys) {
+    const auto instrument =
+        config.getInstrument().value_or(ConfigHelper::getDefault<ConfigHelper::Instrument>());
+    return std::make_unique<Keybot>(
+        config.getDelayAsInt(), ConfigHelper::getKeyCode(config.getStartWith()),
+        ConfigHelper::getKeyCode(config.getOutputTerminator()), config.getKeyboardType(),
+        ConfigHelper::getKeyMapType(instrument), view, keys);
+}
 
 Keybot::~Keybot() {
     stop();

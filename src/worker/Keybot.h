@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <stop_token>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "config/Config.h"
 #include "config/ConfigHelper.h"
 #include "config/Keymap.h"
 #include "worker/KeyEventGenerator.h"
@@ -25,6 +27,10 @@ public:
     // standard error.
     Keybot(int keyDelay, int startWith, int endWith, ConfigHelper::KeyboardType keyboardType,
            ConfigHelper::KeyMapType keyMapType, WeightWorkerView* view, KeyEventGenerator& keys);
+    // The typing engine a connection uses: the delay, start and end keys and layout of the
+    // settings, and the key map of the selected instrument.
+    static std::unique_ptr<Keybot> fromConfig(const Config& config, WeightWorkerView* view,
+                                              KeyEventGenerator& keys);
     // Stops the typing thread if start() began one.
     ~Keybot();
     Keybot(const Keybot&) = delete;
