@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <termios.h>
@@ -43,11 +44,11 @@ terminator (CR or LF, what the default button sets; a reader whose stored
 terminator differs needs --set inputTerminator=10 or 13). The bytes reach the
 port unchanged; a reader sets the port up as it likes.
 
-The port stays up while readers come and go: lines sent while nobody reads
-wait in the port until a reader takes them, and when the port's buffer is
-full, sending waits. Nothing is dropped here; but a reader that empties the
-port when it connects, as 'scalino-cli read' does, misses the lines sent
-before it connected.
+The port stays up while readers come and go. A line sent while nobody reads
+waits in the port until a reader takes it, and the next line waits for that:
+nothing is dropped here. But a reader that empties the port when it
+connects, as 'scalino-cli read' does, misses the line sent before it
+connected.
 
 The instrument is taken from the settings store as the desktop program loads
 it at start-up; --set instrument=NAME picks another for this run.
@@ -82,8 +83,13 @@ Examples:
 
 constexpr const char* kPrefix = "scalino-cli simulate: ";
 constexpr long long kMaxIntervalMs = 24LL * 60 * 60 * 1000;
-// The port gives no sign when readers have emptied it, so the end of a run looks this often.
-constexpr int kTakenCheckMs = 10;
+// Bytes an empty port is sure to take at once: the reader's line discipline holds 4096, a
+// third of that when the reader has parity errors marked (a byte may then take three). Bytes
+// beyond it would wait in the pseudo-terminal's own buffer, where no count sees them, so a
+// hang-up could discard them while the port looked empty.
+constexpr size_t kEmptyPortRoom = 4096 / 3 - 1;
+// How often a port that holds bytes is looked at when no sign of a reader taking them comes.
+constexpr int kRoomCheckMs = 100;
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -264,22 +270,27 @@ public:
         ::cfmakeraw(&settings);
         if (::tcsetattr(slave_.get(), TCSANOW, &settings) != 0)
             fail("cannot set up the pseudo-terminal " + path_);
+        readerTook_.reset(::epoll_create1(EPOLL_CLOEXEC));
+        epoll_event event{};
+        event.events = EPOLLOUT | EPOLLET;
+        if (readerTook_.get() < 0 ||
+            ::epoll_ctl(readerTook_.get(), EPOLL_CTL_ADD, master_.get(), &event) != 0)
+            fail("cannot watch the pseudo-terminal " + path_);
     }
 
     const std::string& path() const { return path_; }
 
-    // Sends all of bytes, waiting while the port's buffer is full. Returns the number of bytes
-    // sent: fewer than all only when a stop signal came first.
+    // Sends all of bytes, each part once the port is empty. Returns the number of bytes sent:
+    // fewer than all only when a stop signal came first.
     size_t send(std::string_view bytes, const StopSignals& stop) {
         size_t sent = 0;
-        while (sent < bytes.size()) {
-            const ssize_t n = ::write(master_.get(), bytes.data() + sent, bytes.size() - sent);
+        while (sent < bytes.size() && waitUntilTaken(stop)) {
+            const size_t part = std::min(bytes.size() - sent, kEmptyPortRoom);
+            const ssize_t n = ::write(master_.get(), bytes.data() + sent, part);
             if (n > 0) {
                 sent += static_cast<size_t>(n);
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 fail("cannot send to the pseudo-terminal " + path_);
-            } else if (waitFor(master_.get(), POLLOUT, stop, -1) == Wait::Stopped) {
-                break;
             }
         }
         return sent;
@@ -288,7 +299,7 @@ public:
     // Waits until readers have taken every byte sent; false when a stop signal came first.
     bool waitUntilTaken(const StopSignals& stop) {
         while (unreadBytes() > 0) {
-            if (waitFor(-1, 0, stop, kTakenCheckMs) == Wait::Stopped) return false;
+            if (waitForReader(stop) == Wait::Stopped) return false;
         }
         return true;
     }
@@ -300,9 +311,20 @@ public:
     }
 
 private:
+    // Waits until a reader has taken bytes from the port (the kernel then wakes the writers on
+    // the master side), or kRoomCheckMs at most.
+    Wait waitForReader(const StopSignals& stop) {
+        const Wait result = waitFor(readerTook_.get(), POLLIN, stop, kRoomCheckMs);
+        epoll_event event;
+        while (::epoll_wait(readerTook_.get(), &event, 1, 0) > 0) {
+        }
+        return result;
+    }
+
     int unreadBytes() const {
-        // Polling the port first moves bytes still on their way into its input buffer, where
-        // the count sees them.
+        // Polling a port that looks empty first moves bytes still on their way into its input
+        // buffer, where the count sees them: as no more is sent than that buffer takes, the
+        // count is then exact.
         pollfd port = {slave_.get(), POLLIN, 0};
         ::poll(&port, 1, 0);
         int count = 0;
@@ -312,6 +334,7 @@ private:
 
     Descriptor master_;
     Descriptor slave_;
+    Descriptor readerTook_;  // edge-triggered: each wake-up of the master's writers, once
     std::string path_;
 };
 

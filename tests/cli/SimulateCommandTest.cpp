@@ -95,9 +95,10 @@ std::string repeated(const std::vector<std::string>& cycle, size_t lines) {
     return bytes;
 }
 
-TEST(SimulateCommandTest, SendsEveryLineInOrderWhileTheBufferFillsAndEndsAfterCount) {
-    // 13 000 lines are far more than the port holds: sending has to wait for the reader.
-    const size_t count = 13000;
+TEST(SimulateCommandTest, SendsEveryLineInOrderAsTheReaderTakesThemAndEndsAfterCount) {
+    // 3000 lines are far more than the port holds: sending has to wait for the reader, and the
+    // end must not come before the reader has taken the last byte.
+    const size_t count = 3000;
     auto simulator = simulate(
         {"--set", "instrument=MITUTOYO", "--interval", "0", "--count", std::to_string(count)});
     const int port = openPort(portPath(simulator));
