@@ -291,6 +291,8 @@ public:
                 sent += static_cast<size_t>(n);
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 fail("cannot send to the pseudo-terminal " + path_);
+            } else if (n < 0 && errno == EAGAIN && waitForReader(stop) == Wait::Stopped) {
+                break;  // the kernel is short of buffer space: no spinning until it has some
             }
         }
         return sent;
