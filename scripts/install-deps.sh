@@ -12,6 +12,7 @@ packages=(
   libpugixml-dev                     # settings export and import documents
   libx11-dev libxtst-dev             # keystrokes through XTest
   libfluidsynth-dev timgm6mb-soundfont  # sound: synthesiser and General MIDI soundfont
+  qt6-base-dev qt6-qpa-plugins       # the desktop window (Widgets, Network; QtTest for its tests)
   xvfb x11-xkb-utils xkb-data libx11-data  # tests: X server, keyboard layouts, compose tables
   locales                            # tests: a UTF-8 locale for the X input method
 )
