@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FramingCheck.h"
 #include "platform/ParityMarkDecoder.h"
 #include "platform/TermiosSpeed.h"
 
@@ -37,6 +38,10 @@ struct TermiosDriver::Port {
         std::lock_guard lock(errorMutex);
         error = std::move(text);
     }
+    void setNotice(std::string text) {
+        std::lock_guard lock(errorMutex);
+        notice = std::move(text);
+    }
 
     // Set last by open, cleared first by close: a data call that sees it true sees the rest.
     std::atomic<bool> isOpen{false};
@@ -45,6 +50,7 @@ struct TermiosDriver::Port {
     // to a descriptor number the process has meanwhile given to something else.
     const int eventFd;
     std::string path;
+    PortKind kind = PortKind::Adapter;
     termios original{};
     int rxTimeout = 0;
     int txTimeout = 0;
@@ -70,6 +76,7 @@ struct TermiosDriver::Port {
 
     std::mutex errorMutex;
     std::string error;
+    std::string notice;  // what the last configure could not apply, when that is harmless
 };
 
 namespace {
@@ -158,7 +165,6 @@ constexpr tcflag_t kDataBits[] = {CS5, CS6, CS7, CS8};
 constexpr tcflag_t kParityMask = PARENB | PARODD | CMSPAR;
 constexpr tcflag_t kParity[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD,
                                 PARENB | CMSPAR};
-constexpr const char* kParityWords[] = {"no", "odd", "even", "mark", "space"};
 
 // Puts the line settings of config into t (the speed only when it is a B-constant). Empty
 // when they are fine, otherwise why not.
@@ -205,25 +211,24 @@ std::string applyLineSettings(const SerialConfig& config, termios& t) {
     return {};
 }
 
-// Compares what the driver kept with what was asked; drivers silently keep what their
-// hardware cannot do (a pseudo-terminal, for one, stays at 8 data bits without parity).
-std::string settingsMismatch(const SerialConfig& config, const termios& got, int gotRate) {
-    const int dataBits = config.getDataBits(), parity = config.getParity();
-    if ((got.c_cflag & CSIZE) != kDataBits[dataBits]) {
-        return "the adapter does not support " + std::to_string(5 + dataBits) + " data bits";
-    }
-    const tcflag_t gotParity = got.c_cflag & kParityMask;
-    const bool parityDiffers = (gotParity & PARENB) != (kParity[parity] & PARENB) ||
-                               ((gotParity & PARENB) != 0 && gotParity != kParity[parity]);
-    if (parityDiffers) {
-        return parity == SerialConfig::PY_NONE ? std::string("the adapter cannot switch parity off")
-                                               : std::string("the adapter does not support ") +
-                                                     kParityWords[parity] + " parity";
-    }
-    if (((got.c_cflag & CSTOPB) != 0) != (config.getStopBits() == SerialConfig::ST_2BITS)) {
-        return "the adapter does not support " + std::to_string(1 + config.getStopBits()) +
-               " stop bits";
-    }
+// The framing the driver kept. Drivers silently keep what their hardware cannot do.
+Framing keptFraming(const termios& got) {
+    const tcflag_t size = got.c_cflag & CSIZE;
+    const int dataBits = static_cast<int>(
+        std::find(std::begin(kDataBits), std::end(kDataBits), size) - std::begin(kDataBits));
+    const tcflag_t parityFlags = got.c_cflag & kParityMask;
+    // Without PARENB the other parity flags mean nothing.
+    const int parity =
+        (parityFlags & PARENB) == 0
+            ? SerialConfig::PY_NONE
+            : static_cast<int>(std::find(std::begin(kParity), std::end(kParity), parityFlags) -
+                               std::begin(kParity));
+    return {dataBits, parity,
+            (got.c_cflag & CSTOPB) != 0 ? SerialConfig::ST_2BITS : SerialConfig::ST_1BITS};
+}
+
+// Empty when the port runs close enough to the rate asked, otherwise why not.
+std::string rateMismatch(const SerialConfig& config, int gotRate) {
     const int rate = rateOf(config);
     // A UART divides its clock, so a driver may report the nearest rate it can make; within 2 %
     // the link still works (the error budget of asynchronous framing), further off it does not.
@@ -232,6 +237,13 @@ std::string settingsMismatch(const SerialConfig& config, const termios& got, int
                std::to_string(gotRate) + ")";
     }
     return {};
+}
+
+// What is behind the open tty: a pseudo-terminal, or possibly an adapter.
+PortKind portKindOfFd(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) ? portKindOf(st.st_rdev)
+                                                        : PortKind::Adapter;
 }
 
 int remainingMs(Clock::time_point deadline) {
@@ -386,6 +398,7 @@ void releaseTty(Port& p) {
 void resetForOpen(Port& p, int fd, const std::string& path, const termios& original) {
     p.fd = fd;
     p.path = path;
+    p.kind = portKindOfFd(fd);
     p.original = original;
     p.rxTimeout = 0;
     p.txTimeout = 0;
@@ -403,6 +416,7 @@ void resetForOpen(Port& p, int fd, const std::string& path, const termios& origi
     p.breakSeen = false;
     drainEventFd(p.eventFd);  // an interrupt meant for the previous connection
     p.setError({});
+    p.setNotice({});
 }
 
 // Decides what a handed-out marked byte stands for and raises its flag.
@@ -545,6 +559,7 @@ int TermiosDriver::serOpenPort(SerialConfig& config) {
 int TermiosDriver::serConfigure(const SerialConfig& config) {
     Port* p = openPort(config.getPort() - 1);
     if (p == nullptr) return kFailure;
+    p->setNotice({});
     if (p->failed) {
         p->setError(disconnectedText(*p));
         return kFailure;
@@ -578,11 +593,25 @@ int TermiosDriver::serConfigure(const SerialConfig& config) {
         return kFailure;
     }
     p->parityEnabled = (got.c_cflag & PARENB) != 0;
-    if (std::string why = settingsMismatch(config, got, gotRate); !why.empty()) {
+    const Framing asked{config.getDataBits(), config.getParity(), config.getStopBits()};
+    FramingVerdict framing = judgeFraming(asked, keptFraming(got), p->kind, p->path);
+    if (!framing.error.empty()) {
+        p->setError(std::move(framing.error));
+        return kFailure;
+    }
+    if (std::string why = rateMismatch(config, gotRate); !why.empty()) {
         p->setError(std::move(why));
         return kFailure;
     }
+    p->setNotice(std::move(framing.notice));
     return 0;
+}
+
+std::string TermiosDriver::serConfigureNotice(int handle) {
+    Port* p = slotFor(handle);
+    if (p == nullptr) return {};
+    std::lock_guard lock(p->errorMutex);
+    return p->notice;
 }
 
 int TermiosDriver::serClosePort(int handle) {

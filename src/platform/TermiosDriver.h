@@ -36,7 +36,9 @@ public:
     TermiosDriver& operator=(const TermiosDriver&) = delete;
 
     int serOpenPort(SerialConfig& config) override;
+    // Framing that a pseudo-terminal does not keep is no failure there: see serConfigureNotice.
     int serConfigure(const SerialConfig& config) override;
+    std::string serConfigureNotice(int handle) override;
     int serClosePort(int handle) override;
 
     int serGetByte(int handle) override;

@@ -46,6 +46,10 @@ public:
     virtual int serOpenPort(SerialConfig& config) = 0;
     // Applies the line settings; the bit rate is an index 0..14, or a raw rate above 30.
     virtual int serConfigure(const SerialConfig& config) = 0;
+    // What the last successful serConfigure of the handle could not apply although the port
+    // works on (a virtual port has no framing to set), in words for the user; empty when
+    // everything took.
+    virtual std::string serConfigureNotice(int /*handle*/) { return {}; }
     virtual int serClosePort(int handle) = 0;
 
     virtual int serGetByte(int handle) = 0;

@@ -243,6 +243,7 @@ void SerialPortLocal::setTransmitTimeout() {
 }
 
 void SerialPortLocal::configure(const SerialConfig& config) {
+    configureNotice_.clear();
     if (!isOpen_) throw SerialPortException("configure: Port is not open");
     SerialConfig settings = config;
     if (!platform_.flags.supNoIndexBitRate) {
@@ -260,6 +261,7 @@ void SerialPortLocal::configure(const SerialConfig& config) {
     {
         std::lock_guard lock(NativeHandleMutex::getInstance());
         result = driver_->serConfigure(settings);
+        if (result == 0) configureNotice_ = driver_->serConfigureNotice(handle_);
     }
     if (result != 0) {
         const std::string reason = driver_->serLastError(handle_);

@@ -58,6 +58,9 @@ public:
     void close() override;
     void configure(const SerialConfig& config) override;
     void configure() { configure(config_); }
+    // What the last configure could not apply although the port works on (framing on a
+    // virtual port), for the log; empty when everything took.
+    const std::string& getConfigureNotice() const { return configureNotice_; }
     void reset();
     void resetPortDriver();
 
@@ -149,6 +152,7 @@ private:
     bool wrSinceTxBufEmpty_ = false;
     bool rdSinceRxBufCheck_ = false;
     int timeoutRx_ = 0;  // as last set, so that reads need not ask the driver
+    std::string configureNotice_;
 };
 
 }  // namespace scalino

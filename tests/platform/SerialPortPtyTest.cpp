@@ -47,7 +47,8 @@ std::string readLine(SerialPortLocal& port, char terminator) {
 TEST(SerialPortPtyTest, ReadsLinesByteByByteAndWritesCommands) {
     test::Pty pty;
     auto port = openPort(pty.path());
-    EXPECT_EQ(port->getByte(), -1);  // nothing waiting: at once
+    EXPECT_EQ(port->getConfigureNotice(), "");  // 8N1 takes
+    EXPECT_EQ(port->getByte(), -1);             // nothing waiting: at once
     pty.send({'S', 'T', ',', '+', '1', '2', '.', '5', ' ', 'g', '\r', '\n', 0xFF, '\n'});
     EXPECT_EQ(readLine(*port, '\n'), "ST,+12.5 g\r\n");
     EXPECT_EQ(readLine(*port, '\n'), "\xFF\n");
@@ -56,6 +57,36 @@ TEST(SerialPortPtyTest, ReadsLinesByteByByteAndWritesCommands) {
     port->putString("1\r");
     EXPECT_EQ(pty.receive(2), (test::Bytes{'1', '\r'}));
     port->rxFlush();
+}
+
+// The A&D profiles ask for 7 data bits with even parity; the simulator serves a pty, which
+// keeps 8 without parity.
+TEST(SerialPortPtyTest, APseudoTerminalOpensWithAnyFramingAndSaysWhatDidNotTake) {
+    test::Pty pty;
+    SerialConfig config(pty.path());
+    config.setBitRate(SerialConfig::BR_2400);
+    config.setDataBits(SerialConfig::LN_7BITS);
+    config.setParity(SerialConfig::PY_EVEN);
+    SerialPortLocal port(config, std::make_shared<TermiosDriver>(), kLinux);
+    EXPECT_EQ(port.getConfigureNotice(),
+              pty.path() +
+                  " is a virtual port (pseudo-terminal): it keeps 8 data bits without parity, so "
+                  "7 data bits and even parity do not apply; reading goes on");
+    pty.send({'S', 'T', ',', '+', '1', '\r', '\n'});
+    EXPECT_EQ(readLine(port, '\n'), "ST,+1\r\n");
+
+    config = port.getConfig();
+    config.setDataBits(SerialConfig::LN_8BITS);
+    config.setParity(SerialConfig::PY_NONE);
+    port.configure(config);
+    EXPECT_EQ(port.getConfigureNotice(), "");
+
+    config.setParity(SerialConfig::PY_ODD);
+    port.configure(config);
+    EXPECT_NE(port.getConfigureNotice(), "");
+    config.setBitRate(20);  // neither an index nor a rate
+    EXPECT_NE(failure([&] { port.configure(config); }), "");
+    EXPECT_EQ(port.getConfigureNotice(), "");
 }
 
 TEST(SerialPortPtyTest, ASecondOpenOfTheSamePortIsRefused) {

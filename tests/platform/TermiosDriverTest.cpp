@@ -322,33 +322,73 @@ TEST_F(TermiosDriverTest, StopBitsAndHandshakeReadBack) {
 }
 
 // A pseudo-terminal keeps 8 data bits and no parity whatever it is asked: the read-back must
-// notice instead of reporting settings that are not in force. Each case gets a freshly opened
-// port: some C libraries re-check c_cflag after tcsetattr and would otherwise refuse first.
-TEST_F(TermiosDriverTest, SettingsThePortDoesNotKeepFailAndSayWhich) {
+// notice instead of reporting settings that are not in force, but with nothing framed on the
+// way, reading goes on. Each case gets a freshly opened port, so that nothing kept from the
+// case before hides a setting that did not take.
+TEST_F(TermiosDriverTest, FramingAPseudoTerminalDoesNotKeepIsANoticeAndDataStillArrives) {
     const struct {
-        int dataBits;
-        int parity;
-        const char* reason;
+        int dataBits, parity, stopBits;
+        const char* notTaken;
     } cases[] = {
-        {SerialConfig::LN_5BITS, SerialConfig::PY_NONE, "the adapter does not support 5 data bits"},
-        {SerialConfig::LN_7BITS, SerialConfig::PY_NONE, "the adapter does not support 7 data bits"},
-        {SerialConfig::LN_8BITS, SerialConfig::PY_ODD, "the adapter does not support odd parity"},
-        {SerialConfig::LN_8BITS, SerialConfig::PY_EVEN, "the adapter does not support even parity"},
-        {SerialConfig::LN_8BITS, SerialConfig::PY_MARK, "the adapter does not support mark parity"},
-        {SerialConfig::LN_8BITS, SerialConfig::PY_SPACE,
-         "the adapter does not support space parity"},
+        {SerialConfig::LN_7BITS, SerialConfig::PY_EVEN, SerialConfig::ST_1BITS,
+         "it keeps 8 data bits without parity, so 7 data bits and even parity do not apply"},
+        {SerialConfig::LN_7BITS, SerialConfig::PY_ODD, SerialConfig::ST_2BITS,
+         "it keeps 8 data bits without parity, so 7 data bits and odd parity do not apply"},
+        {SerialConfig::LN_5BITS, SerialConfig::PY_NONE, SerialConfig::ST_1BITS,
+         "it keeps 8 data bits, so 5 data bits do not apply"},
+        {SerialConfig::LN_8BITS, SerialConfig::PY_MARK, SerialConfig::ST_1BITS,
+         "it keeps no parity, so mark parity does not apply"},
+        {SerialConfig::LN_8BITS, SerialConfig::PY_SPACE, SerialConfig::ST_2BITS,
+         "it keeps no parity, so space parity does not apply"},
     };
-    for (const auto& [dataBits, parity, reason] : cases) {
-        SCOPED_TRACE(reason);
+    for (const auto& [dataBits, parity, stopBits, notTaken] : cases) {
+        SCOPED_TRACE(notTaken);
         ASSERT_EQ(driver.serClosePort(config.getPort() - 1), 0);
         ASSERT_EQ(openPty(pty, config), 0) << driver.serLastError(-1);
-        EXPECT_NE(configure([&](SerialConfig& c) {
+        handle = config.getPort() - 1;
+        ASSERT_EQ(configure([&](SerialConfig& c) {
                       c.setDataBits(dataBits);
                       c.setParity(parity);
+                      c.setStopBits(stopBits);
                   }),
-                  0);
-        EXPECT_EQ(driver.serLastError(config.getPort() - 1), reason);
+                  0)
+            << driver.serLastError(handle);
+        EXPECT_EQ(
+            driver.serConfigureNotice(handle),
+            pty.path() + " is a virtual port (pseudo-terminal): " + notTaken + "; reading goes on");
+        EXPECT_EQ(driver.serLastError(handle), "");
+        // Stop bits do take on a pseudo-terminal.
+        EXPECT_EQ((pty.slaveSettings().c_cflag & CSTOPB) != 0, stopBits == SerialConfig::ST_2BITS);
+
+        pty.send({'S', 'T', 0xC1, 0xFF, '\r'});
+        EXPECT_EQ(receive(5), (Bytes{'S', 'T', 0xC1, 0xFF, '\r'}));
+        EXPECT_EQ(driver.serSigParityErr(handle), 0);
+        EXPECT_EQ(driver.serSigFrameErr(handle), 0);
     }
+}
+
+TEST_F(TermiosDriverTest, FramingThatTookOrAFailedConfigureLeavesNoNotice) {
+    ASSERT_EQ(configure([](SerialConfig& c) { c.setDataBits(SerialConfig::LN_7BITS); }), 0)
+        << driver.serLastError(handle);
+    EXPECT_NE(driver.serConfigureNotice(handle), "");
+    ASSERT_EQ(configure([](SerialConfig& c) {
+                  c.setDataBits(SerialConfig::LN_8BITS);
+                  c.setParity(SerialConfig::PY_NONE);
+                  c.setStopBits(SerialConfig::ST_2BITS);
+              }),
+              0)
+        << driver.serLastError(handle);
+    EXPECT_EQ(driver.serConfigureNotice(handle), "");
+
+    ASSERT_EQ(configure([](SerialConfig& c) { c.setParity(SerialConfig::PY_EVEN); }), 0);
+    EXPECT_NE(driver.serConfigureNotice(handle), "");
+    ASSERT_NE(configure([](SerialConfig& c) {
+                  c.setParity(SerialConfig::PY_EVEN);
+                  c.setBitRate(20);
+              }),
+              0);
+    EXPECT_EQ(driver.serConfigureNotice(handle), "");
+    EXPECT_EQ(driver.serConfigureNotice(-1), "");
 }
 
 TEST_F(TermiosDriverTest, RequestsThatLinuxCannotServeFailWithAReason) {
