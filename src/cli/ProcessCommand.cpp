@@ -102,8 +102,8 @@ public:
     Run(const Config& config, std::FILE* out, std::FILE* err)
         : out_(out),
           err_(err),
-          semantics_(LineProcessor::semanticsFor(config)),
-          processor_(config, semantics_, [this](const std::string& event) { report(event); }),
+          processor_(config, LineProcessor::semanticsFor(config),
+                     [this](const std::string& event) { report(event); }),
           assembler_(static_cast<unsigned char>(config.getInputTerminator())) {
         if (config.ignoreDuplicates()) ignorer_.emplace(config);
     }
@@ -147,18 +147,15 @@ private:
     bool completeLine() {
         ++count_;
         const auto instant = std::chrono::system_clock::now();
-        std::string value;
+        std::optional<std::string> value;
         try {
-            value = processor_.process(assembler_.line());
+            value = processor_.processLine(assembler_.line());
         } catch (const ProcessingError& error) {
-            if (semantics_ == LineProcessor::Semantics::Plain) {
-                report(workerText("execution.exception") + " " + error.what());
-                return false;
-            }
-            report(std::string("Error [WW]: ") + error.what());
-            return true;
+            report(workerText("execution.exception") + " " + error.what());
+            return false;
         }
-        DataLine line(std::string(assembler_.line()), std::move(value), count_, false, instant);
+        if (!value) return true;
+        DataLine line(std::string(assembler_.line()), std::move(*value), count_, false, instant);
         if (ignorer_) ignorer_->process(line);
         printDataLine(out_, line);
         return true;
@@ -171,7 +168,6 @@ private:
 
     std::FILE* out_;
     std::FILE* err_;
-    LineProcessor::Semantics semantics_;
     LineProcessor processor_;
     LineAssembler assembler_;
     std::optional<Ignorer> ignorer_;

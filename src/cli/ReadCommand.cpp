@@ -5,7 +5,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "cli/LineOutput.h"
 #include "cli/SettingArguments.h"
@@ -15,11 +14,9 @@
 #include "platform/KeyEventBackend.h"
 #include "rs232/SerialPortLocal.h"
 #include "util/Text.h"
-#include "worker/Ignorer.h"
-#include "worker/Keybot.h"
+#include "worker/Connection.h"
 #include "worker/RecordingKeyEvents.h"
 #include "worker/WorkerBundle.h"
-#include "worker/WorkerChoice.h"
 
 namespace scalino::cli {
 namespace {
@@ -141,15 +138,11 @@ private:
     std::FILE* err_;
 };
 
-// What the window does with a connection, on a terminal: logs its events, and passes every
-// received line through the duplicate suppressor to the sound, the output and the typing.
-class ConsoleView : public WeightWorkerView {
+// The front end of a connection on a terminal: events on standard error, lines on standard
+// output.
+class ConsoleView : public ConnectionView {
 public:
     ConsoleView(std::FILE* out, EventLog& log) : out_(out), log_(log) {}
-
-    std::optional<Ignorer> ignorer;
-    std::unique_ptr<SoundBot> soundBot;
-    bool typing = false;
 
     void logEvent(const std::string& text) override { log_.add(text); }
     void logImportantEvent(const std::string& text) override { log_.add(text); }
@@ -157,12 +150,17 @@ public:
     void showWarning(const std::string& title, const std::string& message) override {
         log_.add(title + ": " + message);
     }
-    void update(const DataLine& received) override {
-        DataLine line = received.copy();
-        if (ignorer) ignorer->process(line);
-        if (line.hasValue() && soundBot) soundBot->beep();
-        printDataLine(out_, line);
-        if (line.hasValue() && typing) Keybot::add(latin1ToUtf8(line.getProcessedData()));
+    void update(const DataLine& line) override { printDataLine(out_, line); }
+    void connectionProblem(Problem problem, const std::string& detail) override {
+        switch (problem) {
+            case Problem::KeyboardOutput:
+                log_.add(workerText("error.initializing.keyboard.output") + detail);
+                break;
+            case Problem::CapsLock: log_.add(workerText("please.turn.off.caps.lock")); break;
+            case Problem::SoundOutput:
+                log_.add(workerText("error.while.initializing.sound.output") + " " + detail);
+                break;
+        }
     }
 
 private:
@@ -170,23 +168,8 @@ private:
     EventLog& log_;
 };
 
-// The sound player, or none when the sound output cannot start: values still arrive.
-std::unique_ptr<SoundBot> startSound(const Config& config, EventLog& log) {
-    try {
-        return makeSoundBot(config.getSound());
-    } catch (const std::exception& error) {
-        log.add(workerText("error.while.initializing.sound.output") + " " + error.what());
-        return nullptr;
-    }
-}
-
-// Waits, within reason, until the typing thread has taken every queued value, so that values
-// received just before the end are typed too.
-void awaitTyping() {
-    using namespace std::chrono_literals;
-    for (int i = 0; i < 1000 && Keybot::queuedCount() > 0; ++i)
-        std::this_thread::sleep_for(10ms);
-}
+// How long the end of a connection waits for the typing of values received just before it.
+constexpr std::chrono::seconds kTypingGrace{10};
 
 }  // namespace
 
@@ -195,10 +178,12 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     if (auto status = parseOptions(arguments, options, out, err)) return *status;
     // Before any thread starts, so that every thread leaves the signals to it.
     QueueExecutor ui;
-    std::shared_ptr<WeightWorker> worker;
+    EventLog log(err);
+    ConsoleView view(out, log);
+    std::unique_ptr<Connection> connection;
     SignalWatcher signals([&](int) {
         ui.post([&] {
-            if (worker) worker->cancel(true);
+            if (connection) connection->stopReading();
         });
     });
 
@@ -209,10 +194,9 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
         std::fprintf(err, "%s%s\n", kPrefix, error->message.c_str());
         return 2;
     }
-    EventLog log(err);
-    ConsoleView view(out, log);
-    std::unique_ptr<KeyEventGenerator> keys;
-    std::unique_ptr<Keybot> keybot;
+    Connection::Outputs outputs;
+    // The keyboard is opened first: without it, a --type run has nothing to do.
+    std::shared_ptr<KeyEventGenerator> keys;
     if (options.type) {
         try {
             keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard);
@@ -221,16 +205,12 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
                          workerText("error.initializing.keyboard.output").c_str(), error.what());
             return 1;
         }
-        keybot = Keybot::fromConfig(config, &view, *keys);
-        keybot->start();
-        view.typing = true;
-        if (keys->isCapsLockOn()) log.add(workerText("please.turn.off.caps.lock"));
+        outputs.keys = [keys](const Config&) { return keys; };
     }
-    if (options.sound) view.soundBot = startSound(config, log);
-    if (config.ignoreDuplicates()) view.ignorer.emplace(config);
-
+    if (options.sound) outputs.sequencer = defaultSequencer;
+    connection = std::make_unique<Connection>(view, ui, std::move(outputs));
     try {
-        worker = createWeightWorker(config, view, ui);
+        connection->start(config);
     } catch (const std::exception& error) {
         std::fprintf(err, "%s%s\n", kPrefix, error.what());
         if (config.getPort().empty()) {
@@ -239,17 +219,13 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
         }
         return 1;
     }
-    worker->execute();
-    ui.runUntil([&] { return worker->isDone(); });
-    if (keybot) {
-        awaitTyping();
-        keybot->stop();
-    }
-    if (view.soundBot) view.soundBot->close();
-    if (const auto* recording = dynamic_cast<const RecordingKeyEvents*>(keys.get())) {
+    ui.runUntil([&] { return !connection->isReading(); });
+    connection->awaitTyping(kTypingGrace);
+    const bool failed = connection->ending() == TaskEnding::Failed;
+    connection->stop();
+    if (auto* recording = dynamic_cast<const RecordingKeyEvents*>(keys.get()))
         std::fprintf(out, "keys\t%s\n", recording->transcript().c_str());
-    }
-    return worker->ending() == TaskEnding::Failed ? 3 : 0;
+    return failed ? 3 : 0;
 }
 
 }  // namespace scalino::cli

@@ -76,6 +76,13 @@ public:
     // Asks the work step to stop without cancelling: the task ends as interrupted.
     void interrupt() { stopSource().request_stop(); }
 
+    // Blocks until the work step has ended; its completion step may still be queued on the
+    // executor. For an owner that goes away before the UI thread runs that step. Called on the
+    // UI thread, as execute is.
+    void waitForWorkStep() {
+        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+    }
+
     bool isCancelled() const { return cancelled_; }
     // True once done has run.
     bool isDone() const { return doneRun_; }

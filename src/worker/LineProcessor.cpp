@@ -65,4 +65,14 @@ std::string LineProcessor::process(std::string_view line) {
     return formatter_->format(value_);
 }
 
+std::optional<std::string> LineProcessor::processLine(std::string_view line) {
+    if (semantics_ == Semantics::Plain) return process(line);
+    try {
+        return process(line);
+    } catch (const ProcessingError& error) {
+        if (importantEvent_) importantEvent_(std::string("Error [WW]: ") + error.what());
+        return std::nullopt;
+    }
+}
+
 }  // namespace scalino

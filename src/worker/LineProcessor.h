@@ -38,6 +38,10 @@ public:
     // line cannot be processed: for plain semantics that ends the connection, for barcode
     // semantics it costs only this line.
     std::string process(std::string_view line);
+    // process with the rule for a line that cannot be processed applied: for plain semantics the
+    // ProcessingError goes on to the caller, and ends the connection; for barcode semantics it is
+    // reported as an important event and costs only this line, which yields none.
+    std::optional<std::string> processLine(std::string_view line);
 
 private:
     Semantics semantics_;

@@ -46,6 +46,10 @@ WeightWorker::WeightWorker(const Config& config, WeightWorkerView& view, UiExecu
             {config_.getPort(), textAt<BitRates>(config_.getBitRate()),
              textAt<DataBits>(config_.getDataBits()), textAt<StopBits>(config_.getStopBits()),
              textAt<Parity>(config_.getParity())}));
+        // A virtual port keeps its own framing; reading goes on, but the user should know.
+        if (const std::string& notice = sp_->getConfigureNotice(); !notice.empty()) {
+            view_.logEvent(notice);
+        }
         setModemLines();
     } catch (...) {
         view_.setConnectedInGUI(false);
@@ -77,14 +81,22 @@ void WeightWorker::setModemLines() {
 }
 
 std::int32_t WeightWorker::doInBackground(std::stop_token stop) {
-    LineProcessor processor(config_, LineProcessor::Semantics::Plain,
-                            [this](const std::string& event) { view_.logImportantEvent(event); });
     const std::string parityText = workerText("parity.error");
     const std::string framingText = workerText("framing.error");
-    return readLines(stop, parityText.c_str(), framingText.c_str(),
+    return readProcessedLines(stop, LineProcessor::Semantics::Plain, parityText.c_str(),
+                              framingText.c_str());
+}
+
+std::int32_t WeightWorker::readProcessedLines(std::stop_token stop,
+                                              LineProcessor::Semantics semantics,
+                                              const char* parityText, const char* framingText) {
+    LineProcessor processor(config_, semantics,
+                            [this](const std::string& event) { view_.logImportantEvent(event); });
+    return readLines(stop, parityText, framingText,
                      [&](std::int32_t count, DataLine::Instant instant) {
-                         // A line that cannot be processed ends the connection.
-                         publishLine(processor.process(bufferedLine()), count, instant);
+                         if (auto value = processor.processLine(bufferedLine())) {
+                             publishLine(std::move(*value), count, instant);
+                         }
                      });
 }
 

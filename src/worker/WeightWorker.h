@@ -47,6 +47,10 @@ protected:
     // complete line to handleLine before emptying the buffer. Returns the lines received.
     std::int32_t readLines(std::stop_token stop, const char* parityText, const char* framingText,
                            const LineHandler& handleLine);
+    // readLines with every line processed with the given semantics and published; what a line
+    // that cannot be processed costs is the processor's rule.
+    std::int32_t readProcessedLines(std::stop_token stop, LineProcessor::Semantics semantics,
+                                    const char* parityText, const char* framingText);
     // Publishes the line in the buffer with its value and the fault marks.
     void publishLine(std::string value, std::int32_t count, DataLine::Instant instant);
 

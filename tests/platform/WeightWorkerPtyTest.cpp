@@ -2,6 +2,7 @@
 // instrument does, from the byte written on the far end to the line published on the UI side.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "config/Instrument.h"
@@ -24,16 +25,19 @@ test::Bytes bytes(std::string_view text) {
 // One connection to the pty: the worker reading it, the UI side run by the test.
 class Connection {
 public:
+    enum class Framing { Pty, Profile };
     Connection(const test::Pty& pty, Instrument instrument, int terminator,
-               const std::string& customRegEx = "") {
+               const std::string& customRegEx = "", Framing framing = Framing::Pty) {
         Config config = ConfigHelper::getDefaultConfig(instrument);
         config.setInstrument(instrument);
         config.setPort(pty.path());
         config.setInputTerminator(terminator);
         config.setCustomRegEx(customRegEx);
         // A pseudo-terminal carries 8 data bits without parity, whatever the profile's line.
-        config.setDataBits(SerialConfig::LN_8BITS);
-        config.setParity(SerialConfig::PY_NONE);
+        if (framing == Framing::Pty) {
+            config.setDataBits(SerialConfig::LN_8BITS);
+            config.setParity(SerialConfig::PY_NONE);
+        }
         worker_ = createWeightWorker(config, view, ui_, [](const SerialConfig& serial) {
             return std::make_unique<SerialPortLocal>(serial, std::make_shared<TermiosDriver>(),
                                                      PlatformInfo::forPlatform("Linux", "amd64"));
@@ -103,6 +107,22 @@ TEST(WeightWorkerPtyTest, StoppingReportsUnsentDataAndClosesThePort) {
         Connection again(pty, Instrument::GENERIC, '\r');
         EXPECT_TRUE(again.view.logged("connected"));
     }
+}
+
+TEST(WeightWorkerPtyTest, AProfileFramingAVirtualPortCannotTakeIsANoticeAndReadingGoesOn) {
+    test::Pty pty;
+    Connection connection(pty, Instrument::AND_SIMPLE, '\n', "", Connection::Framing::Profile);
+    pty.send(bytes("ST,+00002.50  g\r\n"));
+    ASSERT_TRUE(connection.awaitLines(1));
+    EXPECT_EQ(connection.view.lines()[0].getProcessedData(), "2.50");
+    const auto log = connection.view.log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[1].rfind("Port " + pty.path() + " opened", 0), 0u) << log[1];
+    EXPECT_EQ(log[2].rfind(pty.path() + " is a virtual port", 0), 0u) << log[2];
+    EXPECT_NE(log[2].find("7 data bits and even parity"), std::string::npos) << log[2];
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& e) { return e.find("virtual port") != e.npos; }),
+              1);
 }
 
 TEST(WeightWorkerPtyTest, APortWithoutModemLinesIsReadAnyway) {

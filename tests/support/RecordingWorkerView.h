@@ -4,14 +4,22 @@
 #include <string>
 #include <vector>
 
-#include "worker/WeightWorkerView.h"
+#include "worker/ConnectionView.h"
 
 namespace scalino::test {
 
 // Keeps everything a connection reports, in order; the log entries of important events start
 // with "! ", warnings with "warning ". Workers call it from their own thread too.
-class RecordingWorkerView : public WeightWorkerView {
+class RecordingWorkerView : public ConnectionView {
 public:
+    void connectionProblem(Problem problem, const std::string& detail) override {
+        std::lock_guard lock(mutex_);
+        problems_.emplace_back(problem, detail);
+    }
+    std::vector<std::pair<Problem, std::string>> problems() const {
+        std::lock_guard lock(mutex_);
+        return problems_;
+    }
     void logEvent(const std::string& text) override { add(log_, text); }
     void logImportantEvent(const std::string& text) override { add(log_, "! " + text); }
     void setConnectedInGUI(bool connected) override {
@@ -55,6 +63,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> log_;
     std::vector<DataLine> lines_;
+    std::vector<std::pair<Problem, std::string>> problems_;
 };
 
 }  // namespace scalino::test

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "config/Config.h"
+#include "worker/BackgroundTask.h"
+#include "worker/ConnectionView.h"
+#include "worker/Ignorer.h"
+#include "worker/KeyEventGenerator.h"
+#include "worker/Keybot.h"
+#include "worker/SoundBot.h"
+#include "worker/WeightWorker.h"
+
+namespace scalino {
+
+// Makes the key events a connection types with, for the settings' keyboard layout; throws
+// (KeyEventError, for example) when the keys cannot be sent. Shared, so that a caller may keep
+// a recording backend to read after the connection.
+using KeyEventFactory = std::function<std::shared_ptr<KeyEventGenerator>(const Config&)>;
+
+// One connection to an instrument, as the window's start button and scalino-cli read make it:
+// the worker chosen by the instrument reads the port, and the output side (duplicate
+// suppression, sound, the typing feed) handles every line it publishes. One object per
+// connection; every call is made on the UI thread, the thread the executor runs steps on.
+class Connection : private WeightWorkerView {
+public:
+    struct Outputs {
+        KeyEventFactory keys;        // none: values are not typed
+        SequencerFactory sequencer;  // none: no sound, whatever the settings say
+        PortOpener portOpener;       // none: the process's serial driver
+    };
+
+    // view and executor must outlive this object.
+    Connection(ConnectionView& view, UiExecutor& executor, Outputs outputs);
+    // Stops, and waits until the worker has let go of the port and of the view.
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Connects with the settings, in this order: keyboard output, the Caps Lock check, sound,
+    // duplicate suppression, the worker (which opens the port), the typing thread, the log of
+    // what was started, then reading. Problems with keys or sound are reported to the view and
+    // connecting goes on. A port that cannot be opened or a setting it refuses is thrown
+    // (SerialPortException, SerialParameterException, std::runtime_error without a port) after
+    // everything built so far has been released. Call once.
+    void start(const Config& config);
+    // Disconnects: reading is cancelled (the worker then reports its end and closes the port),
+    // typing ends after the value in hand, the sound is closed and the suppressor dropped.
+    // Values that were received but not typed yet are dropped and their number logged: a stop
+    // must not type old readings into whatever has the focus later.
+    void stop();
+    // Cancels reading only; typing goes on with the values already received.
+    void stopReading();
+    // Waits until the typing thread has taken every queued value, at most timeout; true if so.
+    bool awaitTyping(std::chrono::milliseconds timeout) const;
+
+    // True from start until the worker's completion step has run.
+    bool isReading() const { return worker_ && !worker_->isDone(); }
+    // How reading ended; none while it goes on or when it never started.
+    std::optional<TaskEnding> ending() const;
+    bool isTyping() const { return keyBot_ != nullptr; }
+
+private:
+    // The worker's view: events go on to the front end, lines through the output side.
+    void logEvent(const std::string& text) override;
+    void logImportantEvent(const std::string& text) override;
+    void setConnectedInGUI(bool connected) override;
+    void update(const DataLine& line) override;
+    void showWarning(const std::string& title, const std::string& message) override;
+
+    void startKeyboard(const Config& config);
+    void startSound(const Config& config);
+    void logStart(const Config& config);
+    void releaseOutputs();
+    void dropUntypedValues();
+
+    // Steps posted for the worker reach this object only while it exists.
+    class GuardedExecutor : public UiExecutor {
+    public:
+        explicit GuardedExecutor(UiExecutor& inner) : inner_(inner) {}
+        void post(std::function<void()> step) override;
+        void close() { *open_ = false; }
+
+    private:
+        UiExecutor& inner_;
+        std::shared_ptr<bool> open_ = std::make_shared<bool>(true);  // read on the UI thread
+    };
+
+    ConnectionView& view_;
+    GuardedExecutor executor_;
+    Outputs outputs_;
+    std::shared_ptr<KeyEventGenerator> keys_;
+    std::unique_ptr<Keybot> keyBot_;
+    std::unique_ptr<SoundBot> soundBot_;
+    std::optional<Ignorer> ignorer_;
+    std::shared_ptr<WeightWorker> worker_;
+};
+
+}  // namespace scalino
