@@ -1,0 +1,32 @@
+#include "scalino/WindowServices.h"
+
+#include <QCoreApplication>
+
+#include <random>
+
+#include "config/SettingsStore.h"
+#include "platform/FluidSynthSequencer.h"
+#include "platform/KeyEventBackend.h"
+#include "prefs/FilePreferencesFactory.h"
+#include "rs232/SerialPortLocal.h"
+
+namespace scalino {
+
+WindowServices processWindowServices() {
+    WindowServices services;
+    selectPreferencesFile();
+    services.preferencesRoot = &FilePreferencesFactory::instance().userRoot();
+    services.outputs.keys = [](const Config& config) -> std::shared_ptr<KeyEventGenerator> {
+        return createKeyEventGenerator(config.getKeyboardType());
+    };
+    services.outputs.sequencer = defaultSequencer;
+    services.listPorts = [] { return SerialPortLocal::getPortList(); };
+    services.exit = [](int status) { QCoreApplication::exit(status); };
+    services.updateCheckDue = [] {
+        std::random_device seed;
+        return std::uniform_int_distribution<int>(0, 3)(seed) == 0;
+    };
+    return services;
+}
+
+}  // namespace scalino

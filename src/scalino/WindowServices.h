@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "worker/Connection.h"
+
+namespace scalino {
+
+class Preferences;
+
+// What the window takes from the process, so that tests can give their own: the settings
+// store, the outputs of a connection, the serial ports, the end of the process and the draw
+// that decides on the update check.
+struct WindowServices {
+    // The root of the preferences tree the settings live in.
+    Preferences* preferencesRoot = nullptr;
+    Connection::Outputs outputs;
+    // The names of the serial ports; throws SerialPortException when they cannot be listed.
+    std::function<std::vector<std::string>()> listPorts;
+    // Ends the process with the status once control returns to the event loop.
+    std::function<void(int status)> exit;
+    // Whether this start runs the update check (when the setting allows it).
+    std::function<bool()> updateCheckDue;
+};
+
+// The services of the real program: the process's settings file (shared in a multi-user
+// installation), keys through XTest or uinput, sound through FluidSynth, the serial driver's
+// ports, QCoreApplication::exit, and the update check on one start in four.
+WindowServices processWindowServices();
+
+}  // namespace scalino

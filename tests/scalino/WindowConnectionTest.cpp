@@ -1,0 +1,319 @@
+// The main window connected to a pseudo-terminal fed like an instrument: the connected look,
+// every kind of line in the event log, the typed values, stopping, unplugging, and the settings
+// carried out and back in with export and import.
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+
+#include <fstream>
+
+#include "config/Instrument.h"
+#include "scalino/EventLogPanel.h"
+#include "scalino/ModalAnswerer.h"
+#include "scalino/QtText.h"
+#include "scalino/WindowFixture.h"
+#include "support/Pty.h"
+
+namespace scalino {
+namespace {
+
+using test::ModalAnswerer;
+
+QString text(const char* key) {
+    return windowText(key);
+}
+
+test::Bytes bytes(std::string_view sent) {
+    return test::Bytes(sent.begin(), sent.end());
+}
+
+// One line of the event log as its pieces of text and their styles, the time left out.
+using Pieces = std::vector<std::pair<std::string, LogStyle>>;
+
+class WindowConnectionTest : public test::WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        ports = {pty.path()};
+    }
+
+    // Settings for an A&D balance on the pty that connect at start-up.
+    std::map<std::string, std::string> balance() {
+        return {{"instrument", "AND_SIMPLE"},
+                {"inputTerminator", "10"},
+                {"connect", "AUTO"},
+                {"port", pty.path()},
+                {"prevPort", pty.path()},
+                {"delay", "0"},
+                {"dataBits", "3"},
+                {"parity", "0"},
+                {"checkForUpdates", "false"},
+                {"minimizeToTray", "false"}};
+    }
+
+    bool waitConnected(bool connected) {
+        return QTest::qWaitFor([&] { return window->isConnected() == connected; }, 20000) &&
+               QTest::qWaitFor([&] { return tabTitles().size() == (connected ? 3 : 7); }, 20000);
+    }
+    QString status() const { return window->findChild<QLabel*>("statusJLabel")->text(); }
+    bool waitForLine(int count) {
+        return QTest::qWaitFor(
+            [&] { return status() == text("line.count") + QString::number(count); }, 20000);
+    }
+
+    // The log's lines from the first one that holds marker on.
+    std::vector<Pieces> logFrom(const std::string& marker) const {
+        std::vector<Pieces> lines;
+        const QTextDocument* document = window->eventLogPanel()->eventLog()->document();
+        bool found = false;
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+            found = found || block.text().contains(toQString(marker));
+            if (!found || block.text().isEmpty()) continue;
+            Pieces pieces;
+            for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+                const auto style =
+                    static_cast<LogStyle>(fragment.fragment()
+                                              .charFormat()
+                                              .property(EventLogPanel::kStyleProperty)
+                                              .toInt());
+                std::string piece = fromQString(fragment.fragment().text());
+                // "HH:MM:SS " starts every line.
+                if (pieces.empty()) piece = piece.substr(9);
+                if (!piece.empty() || pieces.empty()) pieces.emplace_back(piece, style);
+            }
+            lines.push_back(pieces);
+        }
+        return lines;
+    }
+
+    test::Pty pty;
+};
+
+TEST_F(WindowConnectionTest, ConnectedLinesAreLoggedInTheirStylesCountedAndTyped) {
+    auto settings = balance();
+    settings["ignoreDuplicates"] = "true";
+    settings["decimalSeparator"] = "COMMA";
+    storeSettings(settings);
+    ModalAnswerer answerer;
+    open();
+    ASSERT_TRUE(waitConnected(true));
+    EXPECT_EQ(tabTitles(), (QStringList{text("VozevuZaDezFrame2.panel1.tab.title"),
+                                        text("VozevuZaDezFrame2.eventLogPanel.tab.title"),
+                                        text("VozevuZaDezFrame2.aboutPanel.tab.title")}));
+    EXPECT_EQ(status(), text("switch.to.target.application"));
+    EXPECT_EQ(control<QPushButton>("startStopJButton")->text(),
+              text("VozevuZaDezFrame2.startStopJButton.textStop"));
+    pty.send(
+        bytes("ST,+00012.50  g\r\n"         // a value, shown with a comma: found as a point
+              "ST,+00012.50  g\r\n"         // the same again: a duplicate, emptied
+              "OL\r\n"                      // no value
+              "\x02ST,+00007.25  g\r\n"));  // a control character before the value
+    ASSERT_TRUE(waitForLine(4));
+    RecordingKeyEvents expectedKeys;
+    auto keybot = Keybot::fromConfig(window->config(), nullptr, expectedKeys);
+    for (const char* value : {"12,50", "7,25"})
+        keybot->typeString(value);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return keys->transcript() == expectedKeys.transcript(); }, 20000))
+        << keys->transcript();
+    const std::vector<Pieces> expected = {
+        {{"", LogStyle::Regular},
+         {"ST,+000", LogStyle::Ignored},
+         {"12.50", LogStyle::Typed},
+         {"  g<13><10>\n", LogStyle::Ignored}},
+        {{"ST,+00012.50  g<13><10>\n", LogStyle::Ignored}},
+        {{"OL<13><10>\n", LogStyle::Ignored}},
+        {{"<2>ST,+00007.25  g<13><10>\n", LogStyle::Unknown}},
+    };
+    auto lines = logFrom("ST,+00012.50");
+    for (auto& line : lines) {
+        // A document block holds no newline; the style of the line's end is that of its last piece.
+        line.back().first += "\n";
+    }
+    EXPECT_EQ(lines, expected);
+    window->startStopJButtonActionPerformed();
+    ASSERT_TRUE(waitConnected(false));
+    for (const auto& box : answerer.messageBoxes())
+        ADD_FAILURE() << box.title.toStdString() << ": " << box.text.toStdString();
+}
+
+TEST_F(WindowConnectionTest, StoppingAndUnpluggingRestoreTheTabsInTheirOrder) {
+    storeSettings(balance());
+    ModalAnswerer answerer;
+    open();
+    ASSERT_TRUE(waitConnected(true));
+    const QStringList all = {text("VozevuZaDezFrame2.panel1.tab.title"),
+                             text("VozevuZaDezFrame2.inputPanel.tab.title"),
+                             text("VozevuZaDezFrame2.processingPanel.tab.title"),
+                             text("VozevuZaDezFrame2.outputPanel.tab.title"),
+                             text("VozevuZaDezFrame2.settingsPanel.tab.title"),
+                             text("VozevuZaDezFrame2.eventLogPanel.tab.title"),
+                             text("VozevuZaDezFrame2.aboutPanel.tab.title")};
+    QTest::mouseClick(control<QPushButton>("startStopJButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitConnected(false));
+    EXPECT_EQ(tabTitles(), all);
+    EXPECT_EQ(status(), text("VozevuZaDezFrame2.statusJLabel.text"));
+    EXPECT_EQ(control<QPushButton>("startStopJButton")->text(),
+              text("VozevuZaDezFrame2.startStopJButton.text"));
+    // Again, and this time the adapter is pulled out.
+    QTest::mouseClick(control<QPushButton>("startStopJButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitConnected(true));
+    pty.closeMaster();
+    ASSERT_TRUE(waitConnected(false));
+    EXPECT_EQ(tabTitles(), all);
+    EXPECT_FALSE(logFrom("getByte failed").empty()) << "the log says why";
+    EXPECT_TRUE(answerer.messageBoxes().empty());
+}
+
+TEST_F(WindowConnectionTest, ProblemsWhileConnectingAreShownAndTheWindowStaysDisconnected) {
+    auto settings = balance();
+    settings["connect"] = "MANUAL";
+    settings["port"] = "/dev/ttyNOSUCH";
+    storeSettings(settings);
+    ports = {"/dev/ttyNOSUCH"};
+    ModalAnswerer answerer;
+    open();
+    QTest::mouseClick(control<QPushButton>("startStopJButton"), Qt::LeftButton);
+    ASSERT_EQ(answerer.messageBoxes().size(), 1u);
+    EXPECT_EQ(answerer.messageBoxes().front().title, text("error.opening.port"));
+    EXPECT_TRUE(answerer.messageBoxes().front().text.contains("/dev/ttyNOSUCH"));
+    EXPECT_FALSE(window->isConnected());
+    EXPECT_EQ(tabTitles().size(), 7);
+}
+
+TEST_F(WindowConnectionTest, KeysThatCannotBeSentAreReportedAndReadingGoesOn) {
+    storeSettings(balance());
+    ModalAnswerer answerer;
+    auto services = this->services();
+    services.outputs.keys = [](const Config&) -> std::shared_ptr<KeyEventGenerator> {
+        throw KeyEventError("no keyboard here");
+    };
+    window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
+    ASSERT_TRUE(waitConnected(true));
+    ASSERT_EQ(answerer.messageBoxes().size(), 1u);
+    EXPECT_EQ(answerer.messageBoxes().front().title, text("error"));
+    EXPECT_EQ(answerer.messageBoxes().front().text,
+              text("error.initializing.keyboard.output") + "no keyboard here");
+    pty.send(bytes("ST,+00001.00  g\r\n"));
+    EXPECT_TRUE(waitForLine(1));
+}
+
+TEST_F(WindowConnectionTest, ClosingSavesAndEndsWithStatusZero) {
+    storeSettings({{"delay", "20"}});
+    ModalAnswerer answerer;
+    open();
+    control<QLineEdit>("delayTextField")->setText("44");
+    window->close();
+    EXPECT_EQ(exitStatuses, std::vector<int>{0});
+    EXPECT_EQ(stored("delay"), "44");
+    EXPECT_TRUE(answerer.messageBoxes().empty());
+}
+
+TEST_F(WindowConnectionTest, ASaveThatFailsOnClosingIsShownAndTheProgramStillEnds) {
+    ModalAnswerer answerer;
+    // The settings file's folder is a file: nothing can be written there.
+    test::writeFile(dir / "blocker", "");
+    auto services = this->services();
+    FilePreferencesFactory unwritable(dir / "blocker" / "prefs.txt");
+    services.preferencesRoot = &unwritable.userRoot();
+    window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
+    answerer.clear();
+    window->close();
+    ASSERT_EQ(answerer.messageBoxes().size(), 1u);
+    EXPECT_EQ(answerer.messageBoxes().front().text, text("access.error.while.saving.settings"));
+    EXPECT_EQ(exitStatuses, std::vector<int>{0});
+    window.reset();
+}
+
+// Picks a file in the file chooser, as a person types its name and presses the button.
+auto chooseFile(const std::filesystem::path& file) {
+    return [file](QDialog& dialog) {
+        auto& chooser = dynamic_cast<QFileDialog&>(dialog);
+        chooser.selectFile(toQString(file.string()));
+        QMetaObject::invokeMethod(&chooser, "accept");
+    };
+}
+
+TEST_F(WindowConnectionTest, ExportedSettingsComeBackByImportWhichEndsWithStatusFour) {
+    storeSettings({{"instrument", "KERN_572"}, {"delay", "31"}, {"removeCharacters", "kg"}});
+    const auto exported = dir / "Scalino.xml";
+    {
+        ModalAnswerer answerer;
+        answerer.handleDialogs(chooseFile(exported));
+        open();
+        QTest::mouseClick(control<QPushButton>("exportSettingsButton"), Qt::LeftButton);
+        ASSERT_EQ(answerer.messageBoxes().size(), 1u);
+        EXPECT_EQ(answerer.messageBoxes().front().title, text("export.successful"));
+        EXPECT_EQ(answerer.messageBoxes().front().text,
+                  text("configuration.exported.to.file.n") + toQString(exported.string()));
+    }
+    ASSERT_TRUE(std::filesystem::exists(exported));
+    // Changed and saved afterwards; then the export is imported again.
+    storeSettings({{"instrument", "GENERIC"}, {"delay", "5"}, {"removeCharacters", ""}});
+    {
+        ModalAnswerer answerer;
+        answerer.handleDialogs(chooseFile(exported));
+        open();
+        QTest::mouseClick(control<QPushButton>("importSettingsButton"), Qt::LeftButton);
+        ASSERT_EQ(answerer.messageBoxes().size(), 1u);
+        EXPECT_EQ(answerer.messageBoxes().front().title, "Restart required");
+        EXPECT_EQ(answerer.messageBoxes().front().text, "Apply imported configuration and exit?");
+        EXPECT_EQ(exitStatuses, std::vector<int>{4});
+        window.reset();  // ends without the save of closing
+    }
+    ModalAnswerer answerer;
+    open();
+    EXPECT_EQ(control<QLineEdit>("delayTextField")->text(), "31");
+    EXPECT_EQ(control<QLineEdit>("removeCharactersTextField")->text(), "kg");
+    EXPECT_EQ(window->config().getInstrument(), ConfigHelper::Instrument::KERN_572);
+}
+
+TEST_F(WindowConnectionTest, ExportAsksBeforeOverwritingAndFailuresAreShown) {
+    const auto existing = dir / "existing.xml";
+    test::writeFile(existing, "keep me");
+    struct Case {
+        std::filesystem::path file;
+        QMessageBox::StandardButton overwrite;
+        QString title;
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {existing, QMessageBox::Cancel, text("overwrite"), true},
+        {dir / "no-such-folder" / "Scalino.xml", QMessageBox::Ok, text("error"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        ModalAnswerer answerer(c.overwrite);
+        answerer.handleDialogs(chooseFile(c.file));
+        open();
+        QTest::mouseClick(control<QPushButton>("exportSettingsButton"), Qt::LeftButton);
+        ASSERT_EQ(answerer.messageBoxes().size(), 1u);
+        EXPECT_EQ(answerer.messageBoxes().front().title, c.title);
+        if (c.kept) {
+            EXPECT_EQ(test::readFile(existing), "keep me");
+        } else {
+            EXPECT_TRUE(answerer.messageBoxes().front().text.startsWith(text("export.failed")));
+        }
+    }
+}
+
+TEST_F(WindowConnectionTest, ADamagedImportIsRefusedAndChangesNothing) {
+    storeSettings({{"delay", "12"}});
+    const auto damaged = dir / "damaged.xml";
+    test::writeFile(damaged, "<?xml version=\"1.0\"?><preferences><root type=\"user\">");
+    ModalAnswerer answerer;
+    answerer.handleDialogs(chooseFile(damaged));
+    open();
+    QTest::mouseClick(control<QPushButton>("importSettingsButton"), Qt::LeftButton);
+    ASSERT_EQ(answerer.messageBoxes().size(), 1u);
+    EXPECT_EQ(answerer.messageBoxes().front().title, text("error"));
+    EXPECT_TRUE(answerer.messageBoxes().front().text.startsWith("Import failed\n"));
+    EXPECT_TRUE(exitStatuses.empty());
+    EXPECT_EQ(stored("delay"), "12");
+}
+
+}  // namespace
+}  // namespace scalino
