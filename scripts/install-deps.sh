@@ -14,6 +14,7 @@ packages=(
   libfluidsynth-dev timgm6mb-soundfont  # sound: synthesiser and General MIDI soundfont
   qt6-base-dev qt6-qpa-plugins       # the desktop window (Widgets, Network; QtTest for its tests)
   xvfb x11-xkb-utils xkb-data libx11-data  # tests: X server, keyboard layouts, compose tables
+  trayer                             # tests: a system tray for the window's tray icon
   locales                            # tests: a UTF-8 locale for the X input method
 )
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the main job on a simulated instrument: an A&D
-# balance sends its readings over a pseudo-terminal for a few seconds, and Scalino reads the
-# port, processes every line (rounded to one decimal place) and prints what it would type.
-# Add --type to the read command to have the values typed into the focused window.
+# balance sends a reading every second over a pseudo-terminal.
+#  - With a display, the desktop window starts on the balance's port, with demonstration settings
+#    of its own (your settings stay untouched). Press Start, click into a text editor and watch
+#    the readings arrive in the event log and get typed, each followed by Enter.
+#  - Without a display, scalino-cli reads the balance for 4 s and prints what it would type.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,11 +13,22 @@ scripts/build.sh
 cli=build/src/cli/scalino-cli
 work=$(mktemp -d)
 trap 'kill "$simulator" 2>/dev/null || true; rm -rf "$work"' EXIT
-"$cli" simulate --set instrument=AND_SIMPLE --interval 250 --link "$work/balance" >/dev/null &
+"$cli" simulate --set instrument=AND_SIMPLE --interval 1000 --link "$work/balance" >/dev/null &
 simulator=$!
 for _ in $(seq 50); do [ -e "$work/balance" ] && break; sleep 0.1; done
 
-# A pseudo-terminal carries 8 data bits without parity, not the balance's 7 even.
-timeout --preserve-status --signal=INT 4 "$cli" read --port "$work/balance" \
-  --prefs "$work/settings.txt" --set instrument=AND_SIMPLE --set dataBits=3 --set parity=0 \
-  --set inputTerminator=10 --set decimalPlaces=1 --set roundingMethod=HALF_UP
+# The balance's line: 2400 bit/s, 7 data bits, even parity, lines ended by LF. A pseudo-terminal
+# keeps 8 data bits without parity; the window logs that as a notice and reads on.
+demo=(--set instrument=AND_SIMPLE --set bitRate=5 --set dataBits=2 --set parity=2
+      --set inputTerminator=10 --set decimalPlaces=1 --set roundingMethod=HALF_UP)
+
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x build/src/scalino/scalino ]]; then
+  "$cli" settings --prefs "$work/demo-settings.txt" "${demo[@]}" --set port="$work/balance" \
+    --set outputTerminator=ENTER --set connect=MANUAL --set checkForUpdates=false \
+    --set minimizeToTray=false --save >/dev/null
+  echo "Press Start, click into a text editor, and watch the readings arrive."
+  build/src/scalino/scalino --prefs "$work/demo-settings.txt" "$work/balance"
+else
+  timeout --preserve-status --signal=INT 4 "$cli" read --port "$work/balance" \
+    --prefs "$work/settings.txt" "${demo[@]}"
+fi
