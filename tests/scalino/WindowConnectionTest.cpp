@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "config/Instrument.h"
+#include "rs232/SerialExceptions.h"
 #include "scalino/EventLogPanel.h"
 #include "scalino/ModalAnswerer.h"
 #include "scalino/QtText.h"
@@ -199,6 +200,79 @@ TEST_F(WindowConnectionTest, KeysThatCannotBeSentAreReportedAndReadingGoesOn) {
               text("error.initializing.keyboard.output") + "no keyboard here");
     pty.send(bytes("ST,+00001.00  g\r\n"));
     EXPECT_TRUE(waitForLine(1));
+}
+
+// Counts nothing and refuses to open, as a machine without a sound card does.
+class MissingSequencer : public Sequencer {
+public:
+    void open() override { throw SoundError("no audio device"); }
+    void load(const MidiSequence&) override {}
+    void rewindAndStart() override {}
+    void close() override {}
+};
+
+TEST_F(WindowConnectionTest, EachProblemWhileConnectingHasItsDialog) {
+    struct Case {
+        std::string name;
+        std::function<void(WindowServices&)> arrange;
+        QString title, text;
+        bool connects;
+    };
+    const std::vector<Case> cases = {
+        {"caps lock", [this](WindowServices&) { keys->setCapsLockOn(true); }, text("warning"),
+         text("please.turn.off.caps.lock"), true},
+        {"no sound",
+         [](WindowServices& services) {
+             services.outputs.sequencer = [] { return std::make_unique<MissingSequencer>(); };
+         },
+         text("sound.output.error"),
+         text("error.while.initializing.sound.output") + " no audio device", true},
+        {"setting refused",
+         [](WindowServices& services) {
+             services.outputs.portOpener =
+                 [](const SerialConfig&) -> std::unique_ptr<SerialPortLocal> {
+                 throw SerialParameterException("bit rate 2400 is not supported");
+             };
+         },
+         text("invalid.setting"), "bit rate 2400 is not supported", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto settings = balance();
+        settings["sound"] = "CLAVES";
+        storeSettings(settings);
+        keys = std::make_shared<RecordingKeyEvents>();
+        ModalAnswerer answerer;
+        window.reset();
+        auto services = this->services();
+        c.arrange(services);
+        window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
+        ASSERT_EQ(answerer.messageBoxes().size(), 1u);
+        EXPECT_EQ(answerer.messageBoxes().front().title, c.title);
+        EXPECT_EQ(answerer.messageBoxes().front().text, c.text);
+        // A refused start fails at once; an accepted one connects soon.
+        EXPECT_EQ(c.connects ? waitConnected(true) : window->isConnected(), c.connects);
+        window.reset();
+    }
+}
+
+TEST_F(WindowConnectionTest, AStoreThatCannotBeReadOrWrittenIsReportedAndNothingIsLost) {
+    // A hand-edited settings file with a damaged escape: read as far as it goes, never written.
+    test::writeFile(settingsFile(), "com.velmora.Scalino.delay=33\ncom.velmora.Scalino.x=\\u12\n");
+    const std::string damaged = test::readFile(settingsFile());
+    ModalAnswerer answerer;
+    open();
+    ASSERT_GE(answerer.messageBoxes().size(), 1u);
+    EXPECT_EQ(answerer.messageBoxes().front().title, text("error.while.loading.settings"));
+    EXPECT_TRUE(answerer.messageBoxes().front().text.startsWith(
+        text("access.error.while.loading.settings")));
+    // Leaving a tab after a change tries to save: the failure goes to the event log.
+    window->tabbedPane()->setCurrentWidget(control<QWidget>("outputPanel"));
+    control<QLineEdit>("delayTextField")->setText("44");
+    window->tabbedPane()->setCurrentWidget(control<QWidget>("panel1"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !logFrom(fromQString(text("autosave.error"))).empty(); }, 20000));
+    EXPECT_EQ(test::readFile(settingsFile()), damaged) << "the damaged file is kept as it is";
 }
 
 TEST_F(WindowConnectionTest, ClosingSavesAndEndsWithStatusZero) {
