@@ -16,6 +16,7 @@
 #include "scalino/ModalAnswerer.h"
 #include "scalino/QtText.h"
 #include "scalino/WindowFixture.h"
+#include "support/FakeDriver.h"
 #include "support/Pty.h"
 
 namespace scalino {
@@ -235,6 +236,21 @@ TEST_F(WindowConnectionTest, EachProblemWhileConnectingHasItsDialog) {
              };
          },
          text("invalid.setting"), "bit rate 2400 is not supported", false},
+        {"no access",
+         [this](WindowServices& services) {
+             auto driver = std::make_shared<test::FakeDriver>();
+             driver->openResult = NativeDriver::kPermissionDenied;
+             driver->hint = "Add your user to the group dialout, then log out and back in.";
+             services.outputs.portOpener = [driver](const SerialConfig& serial) {
+                 return std::make_unique<SerialPortLocal>(
+                     serial, driver, PlatformInfo::forPlatform("Linux", "amd64"));
+             };
+         },
+         text("error.opening.port"),
+         toQString(pty.path() +
+                   ": SerOpenPort failed: Permission denied. Add your user to the group dialout, "
+                   "then log out and back in."),
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
