@@ -88,15 +88,14 @@ void InputPanel::buildControls() {
     form.finish();
 
     connect(instrumentBox_, &QComboBox::currentIndexChanged, this, &InputPanel::instrumentChanged);
-    auto storePosition = [this](QComboBox* box, void (Config::*set)(int)) {
-        connect(box, &QComboBox::currentIndexChanged, this, [this, set](int index) {
-            if (index >= 0) (config_.*set)(index);
-        });
-    };
-    storePosition(bitRateBox_, &Config::setBitRate);
-    storePosition(dataBitsBox_, &Config::setDataBits);
-    storePosition(stopBitsBox_, &Config::setStopBits);
-    storePosition(parityBox_, &Config::setParity);
+    connect(bitRateBox_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { storePosition(index, &Config::setBitRate); });
+    connect(dataBitsBox_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { storePosition(index, &Config::setDataBits); });
+    connect(stopBitsBox_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { storePosition(index, &Config::setStopBits); });
+    connect(parityBox_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { storePosition(index, &Config::setParity); });
     connect(inputTerminatorBox_, &QComboBox::activated, this, [this] { storeInputTerminator(); });
     connect(inputTerminatorBox_->lineEdit(), &QLineEdit::editingFinished, this,
             [this] { storeInputTerminator(); });
@@ -104,6 +103,10 @@ void InputPanel::buildControls() {
     connect(defaultButton, &QPushButton::clicked, this, &InputPanel::applyDefaults);
     connect(refreshPortsButton, &QPushButton::clicked, this, &InputPanel::refreshPorts);
     connect(customizeButton, &QPushButton::clicked, this, &InputPanel::customizeExpression);
+}
+
+void InputPanel::storePosition(int index, void (Config::*set)(int)) {
+    if (index >= 0) (config_.*set)(index);
 }
 
 void InputPanel::fillFromConfig() {

@@ -43,6 +43,8 @@ private:
     void buildControls();
     void fillFromConfig();
     void instrumentChanged(int index);
+    // A serial parameter's list position; none while the list is empty.
+    void storePosition(int index, void (Config::*set)(int));
     // Stores the terminator the box shows; false (with the error) for a text that is none.
     bool storeInputTerminator();
     void applyDefaults();

@@ -40,7 +40,7 @@ QString text(std::string_view key) {
 VozevuZaDezFrame2::VozevuZaDezFrame2(const QStringList& arguments, WindowServices services)
     : services_(std::move(services)),
       node_(services_.preferencesRoot->node(kSettingsNodePath)),
-      configSignals_(new ConfigSignals(config_, this)),
+      configSignals_(std::make_unique<ConfigSignals>(config_)),
       connectionView_(*this, this),
       tray_(new TrayController(this)) {
     setObjectName("VozevuZaDezFrame2");
@@ -48,9 +48,10 @@ VozevuZaDezFrame2::VozevuZaDezFrame2(const QStringList& arguments, WindowService
 }
 
 // The connection goes first: it waits for its worker, whose steps reach the view of this
-// window.
+// window. The tabs go next, while the settings they edit still exist.
 VozevuZaDezFrame2::~VozevuZaDezFrame2() {
     connection_.reset();
+    delete takeCentralWidget();
 }
 
 void VozevuZaDezFrame2::startUp(const QStringList& arguments) {

@@ -95,7 +95,7 @@ private:
     bool portGivenOnCommandLine_ = false;
     std::vector<std::string> ports_;
     LoadReport loadReport_;
-    ConfigSignals* configSignals_;
+    std::unique_ptr<ConfigSignals> configSignals_;  // after config_, which it listens to
     GuiConnectionView connectionView_;
     std::unique_ptr<Connection> connection_;
     QTabWidget* tabbedPane_ = nullptr;
