@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "config/Instrument.h"
 #include "platform/TermiosDriver.h"
 #include "worker/WorkerChoice.h"
@@ -32,30 +33,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-class Pty {
-public:
-    Pty() {
-        char name[128] = {};
-        openpty(&master, &slave, name, nullptr, nullptr);
-        fcntl(master, F_SETFD, FD_CLOEXEC);
-        fcntl(slave, F_SETFD, FD_CLOEXEC);
-        path = name;
-    }
-    ~Pty() {
-        ::close(master);
-        ::close(slave);
-    }
-    void send(std::string_view bytes) const {
-        while (!bytes.empty()) {
-            const ssize_t n = ::write(master, bytes.data(), bytes.size());
-            if (n <= 0) return;
-            bytes.remove_prefix(static_cast<size_t>(n));
-        }
-    }
-    int master = -1, slave = -1;
-    std::string path;
-};
+using bench::Pty;
+using bench::reading;
+using bench::reportLatencies;
+using bench::valueOf;
 
 // Counts the published lines and keeps the last one.
 class CountingView : public WeightWorkerView {
@@ -96,25 +77,6 @@ struct Connection {
     QueueExecutor ui;
     std::shared_ptr<WeightWorker> worker;
 };
-
-std::string reading(int i) {
-    char line[32];
-    std::snprintf(line, sizeof line, "ST,+%05d.%02d  g\r\n", i / 100 % 100000, i % 100);
-    return line;
-}
-
-std::string valueOf(int i) {
-    char value[32];
-    std::snprintf(value, sizeof value, "%d.%02d", i / 100 % 100000, i % 100);
-    return value;
-}
-
-void reportLatencies(benchmark::State& state, std::vector<double>& micros) {
-    std::sort(micros.begin(), micros.end());
-    state.counters["median_us"] = micros[micros.size() / 2];
-    state.counters["p99_us"] = micros[micros.size() * 99 / 100];
-    state.counters["max_us"] = micros.back();
-}
 
 // Writes one reading at a time and times it until arrived(i) says the i-th came out.
 template <class Arrived>
