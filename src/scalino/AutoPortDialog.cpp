@@ -23,12 +23,6 @@ QTextCharFormat messageFormat(bool emphasised) {
 
 }  // namespace
 
-void AutoPortDialog::GuardedExecutor::post(std::function<void()> step) {
-    inner_.post([open = open_, step = std::move(step)] {
-        if (*open) step();
-    });
-}
-
 AutoPortDialog::AutoPortDialog(QWidget* parent, std::vector<std::string> ports,
                                PortSelector selectPort, UiExecutor& executor, PortOpener opener)
     : QDialog(parent),

@@ -49,25 +49,13 @@ public:
     void done(int result) override;
 
 private:
-    // Steps posted by the search reach the dialog only while it is open.
-    class GuardedExecutor : public UiExecutor {
-    public:
-        explicit GuardedExecutor(UiExecutor& inner) : inner_(inner) {}
-        void post(std::function<void()> step) override;
-        void close() { *open_ = false; }
-
-    private:
-        UiExecutor& inner_;
-        std::shared_ptr<bool> open_ = std::make_shared<bool>(true);  // read on the GUI thread
-    };
-
     void okButtonActionPerformed();
     void stopSearch();
 
     QTextEdit* textPane1_;
     QPushButton* okButton_;
     PortSelector selectPort_;
-    GuardedExecutor executor_;
+    GuardedExecutor executor_;  // steps posted by the search reach the dialog only while open
     std::shared_ptr<AutoPortWorker> worker_;
     bool searching_ = false;  // from setButtonToCancel until the search ends or is cancelled
     bool messageShown_ = false;

@@ -18,12 +18,6 @@ const std::string& windowText(std::string_view key) {
 
 }  // namespace
 
-void Connection::GuardedExecutor::post(std::function<void()> step) {
-    inner_.post([open = open_, step = std::move(step)] {
-        if (*open) step();
-    });
-}
-
 Connection::Connection(ConnectionView& view, UiExecutor& executor, Outputs outputs)
     : view_(view), executor_(executor), outputs_(std::move(outputs)) {}
 

@@ -77,20 +77,9 @@ private:
     void releaseOutputs();
     void dropUntypedValues();
 
-    // Steps posted for the worker reach this object only while it exists.
-    class GuardedExecutor : public UiExecutor {
-    public:
-        explicit GuardedExecutor(UiExecutor& inner) : inner_(inner) {}
-        void post(std::function<void()> step) override;
-        void close() { *open_ = false; }
-
-    private:
-        UiExecutor& inner_;
-        std::shared_ptr<bool> open_ = std::make_shared<bool>(true);  // read on the UI thread
-    };
-
     ConnectionView& view_;
-    GuardedExecutor executor_;
+    GuardedExecutor
+        executor_;  // steps posted for the worker reach this object only while it exists
     Outputs outputs_;
     std::shared_ptr<KeyEventGenerator> keys_;
     std::unique_ptr<Keybot> keyBot_;

@@ -2,6 +2,12 @@
 
 namespace scalino {
 
+void GuardedExecutor::post(std::function<void()> step) {
+    inner_.post([open = open_, step = std::move(step)] {
+        if (*open) step();
+    });
+}
+
 void QueueExecutor::post(std::function<void()> step) {
     // Notified under the lock: once the step is visible, the owner may run it, see its work
     // finished and destroy this executor, which must not happen during the notification.

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 namespace scalino {
@@ -14,6 +15,20 @@ class UiExecutor {
 public:
     virtual ~UiExecutor() = default;
     virtual void post(std::function<void()> step) = 0;
+};
+
+// Posts through another executor, but the steps run only until close(): for an owner that goes
+// away while steps posted for it are still queued. post may be called from any thread; close
+// and the steps run on the UI thread.
+class GuardedExecutor : public UiExecutor {
+public:
+    explicit GuardedExecutor(UiExecutor& inner) : inner_(inner) {}
+    void post(std::function<void()> step) override;
+    void close() { *open_ = false; }
+
+private:
+    UiExecutor& inner_;
+    std::shared_ptr<bool> open_ = std::make_shared<bool>(true);
 };
 
 // A UI executor whose owner runs the posted steps on its own thread: the command-line front end
