@@ -78,8 +78,8 @@ private:
     void dropUntypedValues();
 
     ConnectionView& view_;
-    GuardedExecutor
-        executor_;  // steps posted for the worker reach this object only while it exists
+    // Steps posted for the worker reach this object only while it exists.
+    GuardedExecutor executor_;
     Outputs outputs_;
     std::shared_ptr<KeyEventGenerator> keys_;
     std::unique_ptr<Keybot> keyBot_;
