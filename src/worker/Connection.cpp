@@ -114,7 +114,7 @@ void Connection::dropUntypedValues() {
 bool Connection::awaitTyping(std::chrono::milliseconds timeout) const {
     using namespace std::chrono_literals;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (keyBot_ && Keybot::queuedCount() > 0) {
+    while (keyBot_ && Keybot::untypedCount() > 0) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(5ms);
     }

@@ -54,7 +54,7 @@ public:
     void stop();
     // Cancels reading only; typing goes on with the values already received.
     void stopReading();
-    // Waits until the typing thread has taken every queued value, at most timeout; true if so.
+    // Waits until the typing thread has typed every value received, at most timeout; true if so.
     bool awaitTyping(std::chrono::milliseconds timeout) const;
 
     // True from start until the worker's completion step has run.

@@ -83,6 +83,10 @@ size_t Keybot::queuedCount() {
     return queue().size();
 }
 
+size_t Keybot::untypedCount() {
+    return queue().unfinished();
+}
+
 void Keybot::clearQueue() {
     queue().clear();
 }
@@ -104,6 +108,7 @@ void Keybot::run(std::stop_token stop) {
         typeStart();
         typeString(*text);
         typeEnd();
+        queue().finished();
     }
 }
 

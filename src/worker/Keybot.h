@@ -41,6 +41,8 @@ public:
     // Texts still waiting, and a way to drop them (texts of an earlier connection stay queued
     // for the next one unless dropped).
     static size_t queuedCount();
+    // Texts queued or being typed.
+    static size_t untypedCount();
     static void clearQueue();
 
     // Runs run() on a thread owned by this object; does nothing when it already runs.

@@ -18,7 +18,13 @@ std::optional<std::string> TextQueue::take(std::stop_token stop) {
     if (stop.stop_requested()) return std::nullopt;
     std::string text = std::move(texts_.front());
     texts_.pop_front();
+    ++taken_;
     return text;
+}
+
+void TextQueue::finished() {
+    std::lock_guard lock(mutex_);
+    if (taken_ > 0) --taken_;
 }
 
 void TextQueue::clear() {
@@ -29,6 +35,11 @@ void TextQueue::clear() {
 size_t TextQueue::size() const {
     std::lock_guard lock(mutex_);
     return texts_.size();
+}
+
+size_t TextQueue::unfinished() const {
+    std::lock_guard lock(mutex_);
+    return texts_.size() + taken_;
 }
 
 }  // namespace scalino

@@ -263,6 +263,21 @@ TEST_F(ConnectionTest, StoppingDropsTheValuesNotTypedYetAndSaysHowMany) {
     EXPECT_EQ(connection.ending(), TaskEnding::Cancelled);
 }
 
+TEST_F(ConnectionTest, WaitingForTypingWaitsForTheValueInHandToo) {
+    auto held = std::make_shared<HeldKeyEvents>();
+    keys = held;
+    Connection connection(view, ui, outputs(true, false));
+    connection.start(settings());
+    driver->script("8.5\n");
+    ASSERT_TRUE(ui.runUntil([&] { return view.lineCount() >= 1; }, 60s));
+    held->awaitHeld();
+    EXPECT_EQ(Keybot::queuedCount(), 0u);
+    EXPECT_EQ(Keybot::untypedCount(), 1u) << "taken, but not typed yet";
+    ASSERT_TRUE(connection.awaitTyping(60s));
+    connection.stop();
+    EXPECT_EQ(held->transcript(), typed(settings(), {"8.5"})) << "typed whole, with its pauses";
+}
+
 TEST_F(ConnectionTest, AnUnpluggedPortEndsReadingButTheValuesReceivedAreStillTyped) {
     Config config = settings();
     config.setSound(ConfigHelper::Sound::CLAVES);
