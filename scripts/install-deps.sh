@@ -13,6 +13,7 @@ packages=(
   libx11-dev libxtst-dev             # keystrokes through XTest
   libfluidsynth-dev timgm6mb-soundfont  # sound: synthesiser and General MIDI soundfont
   qt6-base-dev qt6-qpa-plugins       # the desktop window (Widgets, Network; QtTest for its tests)
+  fonts-dejavu-core                  # a font for the window where the system has none
   xvfb x11-xkb-utils xkb-data libx11-data  # tests: X server, keyboard layouts, compose tables
   trayer                             # tests: a system tray for the window's tray icon
   locales                            # tests: a UTF-8 locale for the X input method
