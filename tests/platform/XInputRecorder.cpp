@@ -66,6 +66,10 @@ std::string XInputRecorder::take() {
     return text;
 }
 
+int XInputRecorder::connectionFd() const {
+    return ConnectionNumber(display_);
+}
+
 void XInputRecorder::record(void* raw) {
     XEvent& event = *static_cast<XEvent*>(raw);
     if (XFilterEvent(&event, None)) return;  // taken by the input method: a dead key

@@ -24,6 +24,9 @@ public:
     // level-3 shift and the lock keys are modifiers and not listed. Events the server handled
     // before this call are all included.
     std::string take();
+    // The connection to the server: readable when events may have come, for a caller that waits
+    // for input with poll instead of calling take in a loop.
+    int connectionFd() const;
 
 private:
     void record(void* event);
