@@ -11,6 +11,7 @@
 
 #include "scalino/JLabelHtml.h"
 #include "scalino/LinkRunner.h"
+#include "scalino/ModalAnswerer.h"
 #include "scalino/OpenHyperlinkInBrowser.h"
 
 namespace scalino {
@@ -31,30 +32,6 @@ public:
 
 public slots:
     void open(const QUrl& url) { opened.append(url); }
-};
-
-// Answers the first modal dialog that appears, keeping its title and text.
-class ModalAnswerer {
-public:
-    ModalAnswerer() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) return;
-            title = box->windowTitle();
-            text = box->text();
-            timer_.stop();
-            box->button(QMessageBox::Ok)->click();
-            answered = true;
-        });
-        timer_.start(20);
-    }
-
-    bool answered = false;
-    QString title;
-    QString text;
-
-private:
-    QTimer timer_;
 };
 
 void show(QWidget& widget) {
@@ -175,12 +152,13 @@ TEST(LinkTest, AnchorsOfRichTextsOpenInTheBrowser) {
 TEST(LinkTest, AnAddressThatCannotBeOpenedShowsTheProblemMessage) {
     QWidget window;
     show(window);
-    ModalAnswerer answerer;
+    test::ModalAnswerer answerer;
     OpenHyperlinkInBrowser::openHyperlink(QStringLiteral("https://scalino example.org/"), &window);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answerer.answered; }, kGenerousLimitMs));
-    EXPECT_EQ(answerer.title, QStringLiteral("A problem occured"));
-    EXPECT_EQ(answerer.text, QStringLiteral("Sorry, a problem occurred while trying to open this "
-                                            "link in your system's standard browser."));
+    ASSERT_TRUE(answerer.waitForMessageBoxes(1));
+    EXPECT_EQ(answerer.messageBoxes().front().title, QStringLiteral("A problem occured"));
+    EXPECT_EQ(answerer.messageBoxes().front().text,
+              QStringLiteral("Sorry, a problem occurred while trying to open this link in your "
+                             "system's standard browser."));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
