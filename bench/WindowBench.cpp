@@ -311,14 +311,19 @@ public:
                 std::this_thread::sleep_until(due);
                 const auto posted = Clock::now();
                 QMetaObject::invokeMethod(
-                    &receiver_, [this, posted] { micros.push_back(microsSince(posted)); },
+                    &receiver_,
+                    [this, posted] {
+                        if (recording_) micros.push_back(microsSince(posted));
+                    },
                     Qt::QueuedConnection);
             }
         });
     }
     ~LatencyProbe() { stop(); }
-    // Stops posting and runs the events still queued.
+    // Stops posting and runs the events still queued. What waits while this thread joins is no
+    // latency of the window's and is not recorded.
     void stop() {
+        recording_ = false;
         stop_ = true;
         if (thread_.joinable()) thread_.join();
         QCoreApplication::sendPostedEvents(&receiver_);
@@ -328,6 +333,7 @@ public:
 
 private:
     QObject receiver_;
+    bool recording_ = true;  // read and written on the GUI thread only
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -355,8 +361,8 @@ void BM_GuiLatencyWhileReading(benchmark::State& state) {
         const auto start = Clock::now();
         Balance balance(pty, linesPerSecond);
         runEventLoop(kDuration);
-        balance.stop();
         probe.stop();
+        balance.stop();
         runEventLoop(200ms);  // the last lines
         const TimedApplication::Busy busy = TimedApplication::instance().stopTiming();
         const double elapsed = microsSince(start);
