@@ -27,6 +27,9 @@ EventLogPanel::EventLogPanel(QWidget* parent) : QWidget(parent), eventLog_(new Q
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(eventLog_);
     addStylesToDocument();
+    flushTimer_.setSingleShot(true);
+    flushTimer_.setInterval(kFlushIntervalMs);
+    connect(&flushTimer_, &QTimer::timeout, this, &EventLogPanel::flush);
 }
 
 void EventLogPanel::addStylesToDocument() {
@@ -60,22 +63,32 @@ const QTextCharFormat& EventLogPanel::style(LogStyle style) const {
 }
 
 void EventLogPanel::append(const std::vector<StyledText>& pieces) {
+    pending_.push_back(pieces);
+    // Entries beyond what the document keeps would only push each other out of it.
+    if (pending_.size() > static_cast<size_t>(kMaxLines)) pending_.pop_front();
+    if (!flushTimer_.isActive()) flushTimer_.start();
+}
+
+void EventLogPanel::flush() {
+    flushTimer_.stop();
+    if (pending_.empty()) return;
     QScrollBar* bar = eventLog_->verticalScrollBar();
     const bool atEnd = bar->value() == bar->maximum();
     QTextCursor cursor(eventLog_->document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
-    for (const StyledText& piece : pieces)
-        cursor.insertText(toQString(piece.text), style(piece.style));
+    for (const auto& entry : pending_) {
+        for (const StyledText& piece : entry)
+            cursor.insertText(toQString(piece.text), style(piece.style));
+    }
     cursor.endEditBlock();
+    pending_.clear();
     // Follows new lines unless the user scrolled up to read older ones.
     if (atEnd) bar->setValue(bar->maximum());
 }
 
 void EventLogPanel::eventLogAppend(const QString& text, LogStyle logStyle) {
-    QTextCursor cursor(eventLog_->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text, style(logStyle));
+    append({{fromQString(text), logStyle}});
 }
 
 }  // namespace scalino

@@ -152,6 +152,12 @@ void VozevuZaDezFrame2::initComponents() {
     currentTab_ = startPanel_;
     statusJLabel_ = new QLabel(text("VozevuZaDezFrame2.statusJLabel.text"));
     statusJLabel_->setObjectName("statusJLabel");
+    lineCountTimer_.setSingleShot(true);
+    lineCountTimer_.setInterval(EventLogPanel::kFlushIntervalMs);
+    connect(&lineCountTimer_, &QTimer::timeout, this, [this] {
+        if (!pendingLineCount_.isEmpty()) statusJLabel_->setText(pendingLineCount_);
+        pendingLineCount_.clear();
+    });
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(tabbedPane_);
@@ -256,14 +262,14 @@ void VozevuZaDezFrame2::arrangeTabs(bool connected) {
                 tabbedPane_->removeTab(index);
             }
         }
-        statusJLabel_->setText(text("switch.to.target.application"));
+        showStatus(text("switch.to.target.application"));
     } else {
         for (auto tab = settingsTabs.rbegin(); tab != settingsTabs.rend(); ++tab) {
             if (tabbedPane_->indexOf(tab->first) < 0) {
                 tabbedPane_->insertTab(1, tab->first, text(tab->second));
             }
         }
-        statusJLabel_->setText(text("VozevuZaDezFrame2.statusJLabel.text"));
+        showStatus(text("VozevuZaDezFrame2.statusJLabel.text"));
     }
     currentTab_ = tabbedPane_->currentWidget();
     rearrangingTabs_ = false;
@@ -271,7 +277,10 @@ void VozevuZaDezFrame2::arrangeTabs(bool connected) {
 
 void VozevuZaDezFrame2::showLine(const DataLine& line) {
     eventLogPanel_->append(displayLine(line));
-    statusJLabel_->setText(text("line.count") + QString::number(line.getCount()));
+    // The count changes with every line; the status line follows at most every 50 ms, since each
+    // new text lays the whole window out again.
+    pendingLineCount_ = text("line.count") + QString::number(line.getCount());
+    if (!lineCountTimer_.isActive()) lineCountTimer_.start();
 }
 
 void VozevuZaDezFrame2::appendToLog(const std::vector<StyledText>& pieces) {
@@ -305,6 +314,12 @@ void VozevuZaDezFrame2::setText(const QString& status) {
             this, [this, status] { setText(status); }, Qt::QueuedConnection);
         return;
     }
+    showStatus(status);
+}
+
+void VozevuZaDezFrame2::showStatus(const QString& status) {
+    lineCountTimer_.stop();
+    pendingLineCount_.clear();
     statusJLabel_->setText(status);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -85,6 +86,8 @@ private:
     void autoSave();
     void showPanel(QWidget* panel);
     void logImportantEvent(const std::string& text);
+    // Shows the text at once; a line count on its way is dropped.
+    void showStatus(const QString& status);
     std::optional<QString> chooseExportFile();
 
     WindowServices services_;
@@ -100,6 +103,8 @@ private:
     std::unique_ptr<Connection> connection_;
     QTabWidget* tabbedPane_ = nullptr;
     QLabel* statusJLabel_ = nullptr;
+    QString pendingLineCount_;
+    QTimer lineCountTimer_;
     StartPanel* startPanel_ = nullptr;
     InputPanel* inputPanel_ = nullptr;
     ProcessingPanel* processingPanel_ = nullptr;

@@ -69,6 +69,7 @@ protected:
     // The log's lines from the first one that holds marker on.
     std::vector<Pieces> logFrom(const std::string& marker) const {
         std::vector<Pieces> lines;
+        window->eventLogPanel()->flush();
         const QTextDocument* document = window->eventLogPanel()->eventLog()->document();
         bool found = false;
         for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
