@@ -1,5 +1,8 @@
 #include "cli/LineOutput.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "util/Text.h"
 
 namespace scalino::cli {
@@ -22,6 +25,15 @@ void printDataLine(std::FILE* out, const DataLine& line) {
                  displayValue(line.getProcessedData()).c_str(), line.isError() ? 1 : 0,
                  line.getRawData().c_str());
     std::fflush(out);
+}
+
+bool outputWritten(std::FILE* out, std::FILE* err, const char* command) {
+    errno = 0;
+    if (std::fflush(out) == 0 && !std::ferror(out)) return true;
+    const int error = errno;
+    std::fprintf(err, "scalino-cli %s: the output could not be written: %s\n", command,
+                 error != 0 ? std::strerror(error) : "write error");
+    return false;
 }
 
 }  // namespace scalino::cli

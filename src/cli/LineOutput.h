@@ -16,4 +16,9 @@ std::string displayValue(std::string_view value);
 // reader at the other end of a pipe sees each line as it arrives.
 void printDataLine(std::FILE* out, const DataLine& line);
 
+// Flushes out and tells whether everything written to it arrived; when not (a full disk, a
+// closed pipe), says so on err, after the command's name, and returns false: the command must
+// then end with a non-zero status.
+bool outputWritten(std::FILE* out, std::FILE* err, const char* command);
+
 }  // namespace scalino::cli
