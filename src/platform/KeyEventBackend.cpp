@@ -14,6 +14,9 @@ namespace scalino {
 
 namespace {
 
+// What a recording keeps: the newest events, a few hundred values' worth.
+constexpr size_t kRecordedEventsKept = 20000;
+
 bool isWaylandSession() {
     const char* display = std::getenv("WAYLAND_DISPLAY");
     return display != nullptr && *display != '\0';
@@ -44,7 +47,8 @@ bool isKeyEventBackend(std::string_view name) {
 
 std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::KeyboardType layout,
                                                            std::string_view backend) {
-    if (backend == "record") return std::make_unique<RecordingKeyEvents>();
+    // A recording that runs for hours stays small.
+    if (backend == "record") return std::make_unique<RecordingKeyEvents>(kRecordedEventsKept);
     std::unique_ptr<PhysicalKeyboard> keyboard;
     if (backend.empty()) {
         keyboard = chooseKeyboard();

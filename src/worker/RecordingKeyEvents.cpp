@@ -10,6 +10,10 @@ void RecordingKeyEvents::record(Event::Type type, int value, const std::set<int>
     std::lock_guard lock(mutex_);
     if (refused.contains(value)) throw KeyEventError("refused key " + std::to_string(value));
     events_.push_back({type, value});
+    if (events_.size() > keepAtMost_) {
+        events_.pop_front();
+        ++forgotten_;
+    }
 }
 
 void RecordingKeyEvents::keyPress(int keyCode) {
@@ -46,11 +50,17 @@ void RecordingKeyEvents::setCapsLockOn(bool on) {
 
 std::vector<RecordingKeyEvents::Event> RecordingKeyEvents::events() const {
     std::lock_guard lock(mutex_);
-    return events_;
+    return {events_.begin(), events_.end()};
 }
 
 std::string RecordingKeyEvents::transcript() const {
     std::string out;
+    long long forgotten = 0;
+    {
+        std::lock_guard lock(mutex_);
+        forgotten = forgotten_;
+    }
+    if (forgotten > 0) out = "(" + std::to_string(forgotten) + " earlier events)";
     for (const Event& event : events()) {
         if (!out.empty()) out += ' ';
         if (event.type == Event::Type::Delay) {
@@ -83,6 +93,7 @@ long long RecordingKeyEvents::delayTotal() const {
 void RecordingKeyEvents::clear() {
     std::lock_guard lock(mutex_);
     events_.clear();
+    forgotten_ = 0;
 }
 
 }  // namespace scalino

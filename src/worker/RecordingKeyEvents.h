@@ -1,5 +1,7 @@
 #pragma once
 
+#include <deque>
+#include <limits>
 #include <mutex>
 #include <set>
 #include <string>
@@ -13,6 +15,11 @@ namespace scalino {
 // slept. Can refuse given keys, as a backend refuses a key its layout lacks.
 class RecordingKeyEvents : public KeyEventGenerator {
 public:
+    // Keeps every event, or only the newest keepAtMost, so that a recording that runs for hours
+    // stays small; the events it forgot are counted.
+    explicit RecordingKeyEvents(size_t keepAtMost = std::numeric_limits<size_t>::max())
+        : keepAtMost_(keepAtMost) {}
+
     struct Event {
         enum class Type { Press, Release, Delay };
         Type type;
@@ -32,7 +39,8 @@ public:
 
     std::vector<Event> events() const;
     // The events in order: "+Shift" a press, "-Shift" a release, "." a wait; keys by their
-    // virtual key name, or by code where they have none. "+Shift . +A . -A . -Shift ."
+    // virtual key name, or by code where they have none. "+Shift . +A . -A . -Shift ." Events
+    // forgotten come first as "(N earlier events)".
     std::string transcript() const;
     int delayCount() const;
     long long delayTotal() const;
@@ -42,7 +50,9 @@ private:
     void record(Event::Type type, int value, const std::set<int>& refused);
 
     mutable std::mutex mutex_;  // the typing thread records while another may read
-    std::vector<Event> events_;
+    size_t keepAtMost_;
+    std::deque<Event> events_;
+    long long forgotten_ = 0;
     std::set<int> refusedPresses_;
     std::set<int> refusedReleases_;
     bool capsLockOn_ = false;
