@@ -1,7 +1,5 @@
 #include "util/Properties.h"
 
-#include <optional>
-
 #include "util/Text.h"
 
 namespace scalino {
@@ -11,13 +9,29 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\f';
 }
 
-// Splits the text into logical lines (continuations joined), each with the number of the
-// natural line it starts on. Blank and comment lines are dropped.
-std::vector<std::pair<std::string, int>> logicalLines(std::string_view text) {
-    std::vector<std::pair<std::string, int>> lines;
-    std::string current;
+// One logical line (continuations joined) and where each of its natural lines begins in it,
+// so that a message can name the line a fault is on.
+struct LogicalLine {
+    std::string text;
+    std::vector<std::pair<size_t, int>> starts;  // offset in text, natural line number
+
+    int lineAt(size_t offset) const {
+        int line = starts.front().second;
+        for (const auto& [start, number] : starts) {
+            if (start > offset) break;
+            line = number;
+        }
+        return line;
+    }
+};
+
+// Splits the text into logical lines. Blank and comment lines are dropped. A line ends at LF,
+// CR or CR LF.
+std::vector<LogicalLine> logicalLines(std::string_view text) {
+    std::vector<LogicalLine> lines;
+    LogicalLine current;
     bool continuing = false;
-    int lineNumber = 0, startLine = 0;
+    int lineNumber = 0;
     size_t i = 0;
     while (i <= text.size()) {
         size_t end = text.find_first_of("\r\n", i);
@@ -31,55 +45,117 @@ std::vector<std::pair<std::string, int>> logicalLines(std::string_view text) {
         natural.remove_prefix(start);
         if (!continuing) {
             if (natural.empty() || natural.front() == '#' || natural.front() == '!') continue;
-            current.clear();
-            startLine = lineNumber;
+            current = LogicalLine();
         }
+        current.starts.emplace_back(current.text.size(), lineNumber);
         size_t backslashes = 0;
         while (backslashes < natural.size() && natural[natural.size() - 1 - backslashes] == '\\')
             ++backslashes;
         continuing = backslashes % 2 == 1;
-        current += continuing ? natural.substr(0, natural.size() - 1) : natural;
-        if (!continuing) lines.emplace_back(current, startLine);
+        current.text += continuing ? natural.substr(0, natural.size() - 1) : natural;
+        if (!continuing) lines.push_back(std::move(current));
     }
-    if (continuing) lines.emplace_back(current, startLine);
+    if (continuing) lines.push_back(std::move(current));
     return lines;
 }
 
-// Reads one escaped character at text[i] (just after a backslash); advances i.
-void unescape(std::string_view text, size_t& i, std::string& out, int line,
-              std::optional<char32_t>& pendingHigh) {
-    const char c = text[i++];
-    if (c != 'u') {
-        switch (c) {
-            case 't': out += '\t'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 'f': out += '\f'; break;
-            default: out += c;
-        }
-        return;
-    }
-    char32_t code = 0;
-    for (int k = 0; k < 4; ++k, ++i) {
-        const char h = i < text.size() ? text[i] : '\0';
-        int digit = h >= '0' && h <= '9'   ? h - '0'
-                    : h >= 'a' && h <= 'f' ? h - 'a' + 10
-                    : h >= 'A' && h <= 'F' ? h - 'A' + 10
-                                           : -1;
-        if (digit < 0)
-            throw PropertiesSyntaxError("malformed \\uXXXX escape on line " + std::to_string(line));
-        code = code * 16 + static_cast<char32_t>(digit);
-    }
-    if (code >= 0xD800 && code < 0xDC00) {
-        pendingHigh = code;
-        return;
-    }
-    if (code >= 0xDC00 && code < 0xE000 && pendingHigh) {
-        code = 0x10000 + ((*pendingHigh - 0xD800) << 10) + (code - 0xDC00);
-    }
-    pendingHigh.reset();
-    appendUtf8(out, code);
+bool isHighSurrogate(char32_t code) {
+    return code >= 0xD800 && code < 0xDC00;
 }
+
+bool isLowSurrogate(char32_t code) {
+    return code >= 0xDC00 && code < 0xE000;
+}
+
+std::string escapeText(char32_t unit) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text = "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        text += kDigits[(unit >> shift) & 0xF];
+    return text;
+}
+
+// Reads the key and the value of one logical line, escapes decoded. A malformed escape is an
+// error naming its line, never dropped or replaced: the store would otherwise write back a
+// value other than the one in the file.
+class EntryReader {
+public:
+    explicit EntryReader(const LogicalLine& line) : line_(line), text_(line.text) {}
+
+    std::pair<std::string, std::string> read() {
+        std::string key, value;
+        readText(key, true);
+        while (i_ < text_.size() && isBlank(text_[i_]))
+            ++i_;
+        if (i_ < text_.size() && (text_[i_] == '=' || text_[i_] == ':')) ++i_;
+        while (i_ < text_.size() && isBlank(text_[i_]))
+            ++i_;
+        readText(value, false);
+        return {std::move(key), std::move(value)};
+    }
+
+private:
+    // The key ends at the first unescaped separator or blank, the value at the end of the line.
+    void readText(std::string& out, bool isKey) {
+        while (i_ < text_.size()) {
+            const char c = text_[i_];
+            if (isKey && (c == '=' || c == ':' || isBlank(c))) return;
+            if (c != '\\' || i_ + 1 == text_.size()) {
+                out += c;
+                ++i_;
+                continue;
+            }
+            const size_t escape = i_;
+            i_ += 2;
+            switch (text_[escape + 1]) {
+                case 't': out += '\t'; break;
+                case 'n': out += '\n'; break;
+                case 'r': out += '\r'; break;
+                case 'f': out += '\f'; break;
+                case 'u': appendUtf8(out, unicodeEscape(escape)); break;
+                default: out += text_[escape + 1];
+            }
+        }
+    }
+
+    // The character of the \uXXXX escape at escape (two of them for a surrogate pair).
+    char32_t unicodeEscape(size_t escape) {
+        const char32_t unit = hexDigits(escape);
+        if (isLowSurrogate(unit)) fail(escape, "unpaired surrogate escape " + escapeText(unit));
+        if (!isHighSurrogate(unit)) return unit;
+        if (text_.substr(i_, 2) != "\\u") {
+            fail(escape, "unpaired surrogate escape " + escapeText(unit));
+        }
+        const size_t second = i_;
+        i_ += 2;
+        const char32_t low = hexDigits(second);
+        if (!isLowSurrogate(low)) fail(escape, "unpaired surrogate escape " + escapeText(unit));
+        return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+    }
+
+    // The four hexadecimal digits at i_, which the escape at escape started.
+    char32_t hexDigits(size_t escape) {
+        char32_t code = 0;
+        for (int k = 0; k < 4; ++k, ++i_) {
+            const char h = i_ < text_.size() ? text_[i_] : '\0';
+            const int digit = h >= '0' && h <= '9'   ? h - '0'
+                              : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                              : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                                     : -1;
+            if (digit < 0) fail(escape, "malformed \\uXXXX escape");
+            code = code * 16 + static_cast<char32_t>(digit);
+        }
+        return code;
+    }
+
+    [[noreturn]] void fail(size_t at, const std::string& what) const {
+        throw PropertiesSyntaxError(what + " on line " + std::to_string(line_.lineAt(at)));
+    }
+
+    const LogicalLine& line_;
+    std::string_view text_;
+    size_t i_ = 0;
+};
 
 // The next character of a UTF-8 text, or the byte itself where the text is not well-formed.
 char32_t nextCharacter(std::string_view text, size_t& i) {
@@ -98,13 +174,6 @@ char32_t nextCharacter(std::string_view text, size_t& i) {
     }
     ++i;
     return lead;
-}
-
-void appendUnicodeEscape(std::string& out, char32_t unit) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        out += kDigits[(unit >> shift) & 0xF];
 }
 
 void appendEscaped(std::string& out, std::string_view text, bool escapeEverySpace) {
@@ -129,10 +198,10 @@ void appendEscaped(std::string& out, std::string_view text, bool escapeEverySpac
         if (c >= 0x20 && c <= 0x7E) {
             out += static_cast<char>(c);
         } else if (c > 0xFFFF) {
-            appendUnicodeEscape(out, 0xD800 + ((c - 0x10000) >> 10));
-            appendUnicodeEscape(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
+            out += escapeText(0xD800 + ((c - 0x10000) >> 10));
+            out += escapeText(0xDC00 + ((c - 0x10000) & 0x3FF));
         } else {
-            appendUnicodeEscape(out, c);
+            out += escapeText(c);
         }
     }
 }
@@ -148,34 +217,8 @@ void appendPropertiesLine(std::string& out, std::string_view key, std::string_vi
 
 std::vector<std::pair<std::string, std::string>> parseProperties(std::string_view text) {
     std::vector<std::pair<std::string, std::string>> entries;
-    for (const auto& [line, number] : logicalLines(text)) {
-        std::string key, value;
-        std::optional<char32_t> pendingHigh;
-        size_t i = 0;
-        while (i < line.size() && line[i] != '=' && line[i] != ':' && !isBlank(line[i])) {
-            if (line[i] == '\\' && i + 1 < line.size()) {
-                ++i;
-                unescape(line, i, key, number, pendingHigh);
-            } else {
-                key += line[i++];
-            }
-        }
-        while (i < line.size() && isBlank(line[i]))
-            ++i;
-        if (i < line.size() && (line[i] == '=' || line[i] == ':')) ++i;
-        while (i < line.size() && isBlank(line[i]))
-            ++i;
-        pendingHigh.reset();
-        while (i < line.size()) {
-            if (line[i] == '\\' && i + 1 < line.size()) {
-                ++i;
-                unescape(line, i, value, number, pendingHigh);
-            } else {
-                value += line[i++];
-            }
-        }
-        entries.emplace_back(std::move(key), std::move(value));
-    }
+    for (const LogicalLine& line : logicalLines(text))
+        entries.push_back(EntryReader(line).read());
     return entries;
 }
 

@@ -16,8 +16,9 @@ public:
 // The entries of a text in properties syntax, in file order: "key=value", "key: value" or
 // "key value" lines, "#" and "!" comments, a trailing backslash continuing a line, escapes \t
 // \n \r \f, \uXXXX and backslash before any other character. Bytes outside escapes are copied
-// as they stand (UTF-8 stays UTF-8); \uXXXX escapes become UTF-8. Throws PropertiesSyntaxError
-// naming the line of a malformed \u escape.
+// as they stand (UTF-8 stays UTF-8); \uXXXX escapes become UTF-8, a surrogate pair of them one
+// character. Throws PropertiesSyntaxError naming the line of a malformed \u escape or of a
+// surrogate escape that is not half of a pair.
 std::vector<std::pair<std::string, std::string>> parseProperties(std::string_view text);
 
 // Appends one "key=value" line that parseProperties reads back unchanged: "=", ":", "#", "!"
