@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -95,13 +96,28 @@ bool readWholeFile(const std::filesystem::path& file, std::string& text) {
     return true;
 }
 
+// The text in UTF-8. A file written by hand in a single-byte encoding is read as Latin-1, line
+// by line: a line that is not UTF-8 (a comment, even) must not change how the other lines
+// read, or the next save would garble every value outside ASCII.
+std::string decodeLines(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    while (!text.empty()) {
+        const size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        const std::string_view line = text.substr(0, end);
+        decoded += decodeUtf8(line) ? std::string(line) : latin1ToUtf8(line);
+        if (end < text.size()) decoded += text[end];
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return decoded;
+}
+
 }  // namespace
 
 PreferencesFile::Entries PreferencesFile::read() const {
     std::string text;
     if (!readWholeFile(path_, text)) return {};
-    // A file written by hand in a single-byte encoding is read as Latin-1.
-    if (!decodeUtf8(text)) text = latin1ToUtf8(text);
+    text = decodeLines(text);
     Entries entries;
     try {
         for (auto& [key, value] : parseProperties(text))

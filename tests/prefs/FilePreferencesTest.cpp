@@ -149,6 +149,46 @@ TEST_F(FilePreferencesTest, ADamagedFileIsReportedAndNeverOverwritten) {
     EXPECT_THROW(node.sync(), BackingStoreException);
 }
 
+struct EncodingCase {
+    std::string line, key, value, written;
+};
+
+TEST_F(FilePreferencesTest, EachLineIsReadInItsOwnEncoding) {
+    const EncodingCase cases[] = {
+        {"com.velmora.Scalino.city=K\xC3\xB6ln", "city", "K\xC3\xB6ln", "city=K\\u00F6ln"},
+        {"com.velmora.Scalino.removeCharacters=\xB0kg", "removeCharacters", "\xC2\xB0kg",
+         "removeCharacters=\\u00B0kg"},
+        {"com.velmora.Scalino.unit=\xC2\xB5m", "unit", "\xC2\xB5m", "unit=\\u00B5m"},
+        {"com.velmora.Scalino.yen=\xA5 \xE6\x97\xA5", "yen", "\xC2\xA5 \xC3\xA6\xC2\x97\xC2\xA5",
+         "yen=\\u00A5 \\u00E6\\u0097\\u00A5"},
+        {"com.velmora.Scalino.note=\\u00e9t\xC3\xA9", "note", "\xC3\xA9t\xC3\xA9",
+         "note=\\u00E9t\\u00E9"},
+    };
+    // A comment in a single-byte encoding first: it must not change how the other lines read.
+    std::string text = "# saved on the old PC \xFF\r\n";
+    for (const auto& c : cases)
+        text += c.line + "\r\n";
+    writeFile(file(), text);
+    for (const auto& c : cases)
+        EXPECT_EQ(settings().get(c.key, "missing"), c.value) << c.line;
+
+    settings().put("delay", "20");  // a save leaves every value as it was
+    const std::string saved = entriesOf(file());
+    for (const auto& c : cases)
+        EXPECT_NE(saved.find("com.velmora.Scalino." + c.written + "\n"), std::string::npos)
+            << saved;
+    FilePreferencesFactory reader(file());
+    for (const auto& c : cases) {
+        EXPECT_EQ(reader.userRoot().node("com/velmora/Scalino").get(c.key, "missing"), c.value)
+            << c.line;
+    }
+}
+
+TEST_F(FilePreferencesTest, AFileInASingleByteEncodingReadsAsLatin1) {
+    writeFile(file(), "com.velmora.Scalino.removeCharacters=\xB0\n");
+    EXPECT_EQ(settings().get("removeCharacters", "missing"), "\xC2\xB0");
+}
+
 TEST_F(FilePreferencesTest, ReplacingTheFileKeepsItsPermissions) {
     writeFile(file(), "");
     ::chmod(file().c_str(), 0640);
