@@ -7,11 +7,23 @@ namespace {
 
 // About a tenth of a second of backtracking on one line before the match is given up.
 constexpr uint32_t kMatchLimit = 1'000'000;
+// The memory one match may hold for backtracking, in KiB: the step limit alone lets an
+// expression with many groups take gigabytes on a long line. Ordinary expressions on the
+// longest line use a small part of it.
+constexpr uint32_t kHeapLimitKiB = 4 * 1024;
+// Nested backtracking points at most; deeper nesting is given up as too complex, whatever
+// the size of each point.
+constexpr uint32_t kDepthLimit = 10'000;
 
+// The limits hold for the interpreter. Compiled code ignores the heap and depth limits and
+// keeps its backtracking in its own stack instead: the default one, 32 KiB on the machine
+// stack, bounded like the heap. An expression that needs more falls back to the interpreter.
 pcre2_match_context* boundedMatchContext() {
     static pcre2_match_context* context = [] {
         pcre2_match_context* created = pcre2_match_context_create(nullptr);
         pcre2_set_match_limit(created, kMatchLimit);
+        pcre2_set_heap_limit(created, kHeapLimitKiB);
+        pcre2_set_depth_limit(created, kDepthLimit);
         return created;
     }();
     return context;
@@ -58,7 +70,7 @@ Regex::Result Regex::find(std::string_view subject, RegexMatch& match) const {
                            subject.size(), 0, options, match.data_.get(), boundedMatchContext());
     };
     int rc = run(0);
-    // The JIT stack is small; the interpreter keeps its backtracking on the heap.
+    // The compiled code's stack is small; the interpreter has the larger heap limit.
     if (rc == PCRE2_ERROR_JIT_STACKLIMIT) rc = run(PCRE2_NO_JIT);
     match.subject_ = subject;
     match.groupCount_ = groupCount_;

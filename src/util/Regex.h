@@ -22,8 +22,9 @@ class RegexMatch;
 // A compiled regular expression over byte text: one character per byte, codes 0 to 255, never
 // decoded as UTF-8 (so \xb0 is one character). Perl semantics with these conventions: "."
 // stops at CR and LF, "\s" is space, tab, LF, VT, FF and CR, "\d" the ASCII digits, "^" the
-// start of the text. Matching is bounded: an expression that backtracks without end reports
-// LimitExceeded instead of hanging. Immutable after construction; share it freely between
+// start of the text. Matching is bounded in steps, memory and nesting: an expression that
+// backtracks without end, or needs more than a few MiB for one line, reports LimitExceeded
+// instead of hanging or exhausting memory. Immutable after construction; share it freely between
 // threads, each with its own RegexMatch.
 class Regex {
 public:
