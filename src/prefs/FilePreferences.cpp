@@ -1,5 +1,8 @@
 #include "prefs/FilePreferences.h"
 
+#include <algorithm>
+#include <set>
+
 #include "prefs/BackingStoreException.h"
 #include "prefs/PreferencesLog.h"
 
@@ -44,6 +47,40 @@ void FilePreferences::putSpi(const std::string& key, const std::string& value) {
     } catch (const BackingStoreException& error) {
         PreferencesLog::error("Unable to flush after putting " + key + ": " + error.what());
     }
+}
+
+void FilePreferences::putAllSpi(const std::vector<NodeValues>& values) {
+    const std::string path = getPath();
+    file_->update([&](PreferencesFile::Entries& entries) {
+        for (const NodeValues& node : values) {
+            std::string prefix = path + node.path;
+            std::replace(prefix.begin() + static_cast<std::ptrdiff_t>(path.size()), prefix.end(),
+                         '/', '.');
+            if (!node.path.empty()) prefix += '.';
+            for (const auto& [key, value] : node.entries)
+                entries[prefix + key] = value;
+        }
+    });
+    // Nodes already in memory read the values back, as they would after a put and a sync.
+    std::set<FilePreferences*> created;
+    for (const NodeValues& node : values) {
+        if (FilePreferences* existing = createdNode(node.path)) created.insert(existing);
+    }
+    if (created.empty()) return;
+    const PreferencesFile::Entries entries = file_->read();
+    for (FilePreferences* node : created)
+        node->loadOwnValues(entries);
+}
+
+FilePreferences* FilePreferences::createdNode(std::string_view path) {
+    FilePreferences* node = this;
+    while (node && !path.empty()) {
+        const size_t slash = path.find('/');
+        const auto child = node->children_.find(std::string(path.substr(0, slash)));
+        node = child == node->children_.end() ? nullptr : child->second.get();
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    }
+    return node;
 }
 
 std::optional<std::string> FilePreferences::getSpi(const std::string& key) {
@@ -109,8 +146,12 @@ void FilePreferences::flushSpi() {
 }
 
 void FilePreferences::syncSpi() {
+    loadOwnValues(file_->read());
+}
+
+void FilePreferences::loadOwnValues(const PreferencesFile::Entries& entries) {
     const std::string path = getPath();
-    for (const auto& [fileKey, value] : file_->read()) {
+    for (const auto& [fileKey, value] : entries) {
         if (auto key = ownKey(fileKey, path)) root_[*key] = value;
     }
 }

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "prefs/Preferences.h"
@@ -27,6 +28,8 @@ protected:
     void putSpi(const std::string& key, const std::string& value) override;
     std::optional<std::string> getSpi(const std::string& key) override;
     void removeSpi(const std::string& key) override;
+    // One rewrite of the file for all values, however many.
+    void putAllSpi(const std::vector<NodeValues>& values) override;
     std::vector<std::string> keysSpi() override;
     std::vector<std::string> childrenNamesSpi() override;
     Preferences& childSpi(const std::string& name) override;
@@ -37,6 +40,10 @@ protected:
 
 private:
     void syncOnCreation();
+    // Takes this node's own values from the file's entries.
+    void loadOwnValues(const PreferencesFile::Entries& entries);
+    // The node at the relative path when it and the nodes above it have been created.
+    FilePreferences* createdNode(std::string_view path);
     // The rest of a file key after this node's path when the entry is one of this node's own
     // values (not another node's, not a descendant's).
     std::optional<std::string> ownKey(const std::string& fileKey, const std::string& path) const;

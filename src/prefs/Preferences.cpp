@@ -30,11 +30,7 @@ Preferences& Preferences::node(std::string_view path) {
     while (!path.empty()) {
         const size_t slash = path.find('/');
         const std::string_view name = path.substr(0, slash);
-        if (name.empty()) throw std::invalid_argument("Path contains \"//\": " + std::string(path));
-        if (name.size() > MAX_NAME_LENGTH) {
-            throw std::invalid_argument("Node name longer than 80 characters: " +
-                                        std::string(name));
-        }
+        checkName(name, path);
         current = &current->childSpi(std::string(name));
         path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
     }
@@ -66,14 +62,27 @@ bool Preferences::getBoolean(std::string_view key, bool def) {
 
 void Preferences::put(std::string_view key, std::string_view value) {
     checkKey(key);
-    if (value.size() > MAX_VALUE_LENGTH) {
-        throw std::invalid_argument("Value longer than 8192 bytes for key " + std::string(key));
-    }
-    if (value.find('\0') != std::string_view::npos) {
-        throw std::invalid_argument("Value contains the character 0 for key " + std::string(key));
-    }
+    checkValue(key, value);
     checkNotRemoved();
     putSpi(std::string(key), std::string(value));
+}
+
+void Preferences::putAll(const std::vector<NodeValues>& values) {
+    checkNotRemoved();
+    for (const NodeValues& node : values) {
+        if (node.path.starts_with('/') || node.path.ends_with('/'))
+            throw std::invalid_argument("Not a relative node path: " + node.path);
+        for (std::string_view rest = node.path; !rest.empty();) {
+            const size_t slash = rest.find('/');
+            checkName(rest.substr(0, slash), node.path);
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        }
+        for (const auto& [key, value] : node.entries) {
+            checkKey(key);
+            checkValue(key, value);
+        }
+    }
+    putAllSpi(values);
 }
 
 void Preferences::putInt(std::string_view key, int value) {
@@ -138,6 +147,22 @@ void Preferences::checkKey(std::string_view key) const {
     }
     if (key.find('\0') != std::string_view::npos) {
         throw std::invalid_argument("Key contains the character 0");
+    }
+}
+
+void Preferences::checkValue(std::string_view key, std::string_view value) const {
+    if (value.size() > MAX_VALUE_LENGTH) {
+        throw std::invalid_argument("Value longer than 8192 bytes for key " + std::string(key));
+    }
+    if (value.find('\0') != std::string_view::npos) {
+        throw std::invalid_argument("Value contains the character 0 for key " + std::string(key));
+    }
+}
+
+void Preferences::checkName(std::string_view name, std::string_view path) {
+    if (name.empty()) throw std::invalid_argument("Path contains \"//\": " + std::string(path));
+    if (name.size() > MAX_NAME_LENGTH) {
+        throw std::invalid_argument("Node name longer than 80 characters: " + std::string(name));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace scalino {
@@ -16,6 +17,13 @@ namespace scalino {
 // life, also after removal. Not thread-safe: one thread uses a tree.
 class Preferences {
 public:
+    // Values for one node, named by its path relative to the node that takes them ("" for that
+    // node itself, else names joined by "/", as node() takes them).
+    struct NodeValues {
+        std::string path;
+        std::vector<std::pair<std::string, std::string>> entries;
+    };
+
     static constexpr size_t MAX_KEY_LENGTH = 80;
     static constexpr size_t MAX_VALUE_LENGTH = 8 * 1024;
     static constexpr size_t MAX_NAME_LENGTH = 80;
@@ -43,6 +51,12 @@ public:
     void putInt(std::string_view key, int value);
     void putBoolean(std::string_view key, bool value);
     void remove(std::string_view key);
+    // Puts every value into the node its path names and writes them to the backing storage in
+    // one step: when it returns they are all stored, when it throws none is. Checks every path,
+    // key and value first (std::invalid_argument); a failure of the storage throws
+    // BackingStoreException. Nodes not created yet are not created; they find the values when
+    // they are.
+    void putAll(const std::vector<NodeValues>& values);
 
     std::vector<std::string> keys();
     std::vector<std::string> childrenNames();
@@ -63,6 +77,8 @@ protected:
     virtual void putSpi(const std::string& key, const std::string& value) = 0;
     virtual std::optional<std::string> getSpi(const std::string& key) = 0;
     virtual void removeSpi(const std::string& key) = 0;
+    // Stores and writes the (checked) values all at once, or none of them.
+    virtual void putAllSpi(const std::vector<NodeValues>& values) = 0;
     virtual std::vector<std::string> keysSpi() = 0;
     virtual std::vector<std::string> childrenNamesSpi() = 0;
     // The child of that name, existing or new; the store owns it.
@@ -76,6 +92,8 @@ protected:
 private:
     void checkNotRemoved() const;
     void checkKey(std::string_view key) const;
+    void checkValue(std::string_view key, std::string_view value) const;
+    static void checkName(std::string_view name, std::string_view path);
     std::vector<Preferences*> descendantsCreated();
 
     Preferences* parent_;

@@ -13,6 +13,7 @@
 
 #include "prefs/AtomicFile.h"
 #include "prefs/BackingStoreException.h"
+#include "prefs/WholeFile.h"
 #include "util/Properties.h"
 #include "util/Text.h"
 
@@ -69,33 +70,6 @@ std::string format(const PreferencesFile::Entries& entries) {
     return text;
 }
 
-[[noreturn]] void failReading(const std::filesystem::path& file, int error) {
-    throw BackingStoreException("Cannot read " + file.string() + ": " + std::strerror(error));
-}
-
-// False when the file does not exist.
-bool readWholeFile(const std::filesystem::path& file, std::string& text) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return false;
-        failReading(file, errno);
-    }
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            failReading(file, error);
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return true;
-}
-
 // The text in UTF-8. A file written by hand in a single-byte encoding is read as Latin-1, line
 // by line: a line that is not UTF-8 (a comment, even) must not change how the other lines
 // read, or the next save would garble every value outside ASCII.
@@ -115,12 +89,15 @@ std::string decodeLines(std::string_view text) {
 }  // namespace
 
 PreferencesFile::Entries PreferencesFile::read() const {
-    std::string text;
-    if (!readWholeFile(path_, text)) return {};
-    text = decodeLines(text);
+    return readFrom(path_);
+}
+
+PreferencesFile::Entries PreferencesFile::readFrom(const std::filesystem::path& file) const {
+    const auto text = readWholeFile(file, kMaxFileBytes, "settings file");
+    if (!text) return {};
     Entries entries;
     try {
-        for (auto& [key, value] : parseProperties(text))
+        for (auto& [key, value] : parseProperties(decodeLines(*text)))
             entries[std::move(key)] = std::move(value);
     } catch (const PropertiesSyntaxError& error) {
         throw BackingStoreException(path_.string() + " is not a valid settings file (" +
@@ -131,10 +108,22 @@ PreferencesFile::Entries PreferencesFile::read() const {
 }
 
 void PreferencesFile::update(const std::function<void(Entries&)>& edit) const {
-    FolderLock lock(path_);
-    Entries entries = read();
+    // Through a link, the file it leads to is locked and replaced, so that writers naming the
+    // link and writers naming the file exclude each other.
+    const std::filesystem::path file = followLinks(path_);
+    refuseSpecialFile(path_, file);
+    FolderLock lock(file);
+    removeStaleTemporaryFiles(file);
+    Entries entries = readFrom(file);
     edit(entries);
-    replaceFileAtomically(path_, format(entries));
+    const std::string text = format(entries);
+    if (text.size() > kMaxFileBytes) {
+        throw BackingStoreException("Cannot write " + path_.string() +
+                                    ": the settings would take " + std::to_string(text.size()) +
+                                    " bytes, more than the " + sizeText(kMaxFileBytes) +
+                                    " a settings file may hold");
+    }
+    replaceFileAtomically(file, text);
 }
 
 }  // namespace scalino

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -15,6 +16,11 @@ class PreferencesFile {
 public:
     using Entries = std::map<std::string, std::string>;
 
+    // Far above any real settings file (a program's settings take a few KiB), low enough that a
+    // device or a wrong file named as the settings file ends in a message. A write that would
+    // make the file larger is refused, so that what is written can always be read.
+    static constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
+
     explicit PreferencesFile(std::filesystem::path path) : path_(std::move(path)) {}
     const std::filesystem::path& path() const { return path_; }
 
@@ -24,10 +30,13 @@ public:
     Entries read() const;
 
     // Reads the entries, lets edit change them and writes the result with the two comment
-    // lines at the top. Throws BackingStoreException and leaves the file as it was.
+    // lines at the top, in one atomic replacement. Throws BackingStoreException and leaves the
+    // file as it was. Through a symbolic link, the file it leads to is replaced.
     void update(const std::function<void(Entries&)>& edit) const;
 
 private:
+    Entries readFrom(const std::filesystem::path& file) const;
+
     std::filesystem::path path_;
 };
 

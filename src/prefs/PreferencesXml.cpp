@@ -1,11 +1,16 @@
 #include "prefs/PreferencesXml.h"
 
 #include <algorithm>
+#include <iterator>
+#include <optional>
 #include <ostream>
 #include <pugixml.hpp>
 #include <vector>
 
 #include "prefs/BackingStoreException.h"
+#include "prefs/PreferencesFile.h"
+#include "prefs/WholeFile.h"
+#include "util/Decimal.h"
 #include "util/Text.h"
 
 namespace scalino {
@@ -24,64 +29,134 @@ void appendMap(pugi::xml_node parent, Preferences& node,
     }
 }
 
-// The values of one node of an imported document, with its path below the root.
-struct ImportedNode {
-    std::string path;
-    std::vector<std::pair<std::string, std::string>> entries;
-};
+bool isXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-// Checks a parsed document against the standard form, collecting what it would import.
+// The code of a character reference's digits ("65" or "x41"), or none when they are not one.
+std::optional<char32_t> characterCode(std::string_view digits) {
+    const bool hex = digits.starts_with('x');
+    if (hex) digits.remove_prefix(1);
+    if (digits.empty() || digits.size() > 8) return std::nullopt;
+    char32_t code = 0;
+    for (char c : digits) {
+        const int digit = c >= '0' && c <= '9'          ? c - '0'
+                          : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                        : -1;
+        if (digit < 0) return std::nullopt;
+        code = code * (hex ? 16 : 10) + static_cast<char32_t>(digit);
+    }
+    return code;
+}
+
+// A document version is a number, compared as one: "1.0" and "01.00" are supported, "09" is
+// not. Says what is wrong, or nothing.
+std::optional<std::string> versionProblem(std::string_view version) {
+    const size_t point = version.find('.');
+    const std::string_view whole = version.substr(0, point);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view("0") : version.substr(point + 1);
+    auto isDigits = [](std::string_view text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (!isDigits(whole) || !isDigits(fraction)) {
+        return "preferences document version \"" + std::string(version) + "\" is not a number";
+    }
+    const Decimal number = *Decimal::parse(std::string(whole) + "." + std::string(fraction));
+    if (number.compareTo(Decimal(10, 1)) > 0) {
+        return "preferences document version " + std::string(version) +
+               " is not supported (1.0 is)";
+    }
+    return std::nullopt;
+}
+
+// Checks a parsed document against the standard form, collecting what it would import. The
+// document is parsed without entity decoding; this reader decodes references itself, so that
+// one naming a character no setting can hold (&#0;) is refused instead of cutting the text.
 class DocumentReader {
 public:
     explicit DocumentReader(std::string_view text) : text_(text) {}
 
-    std::vector<ImportedNode> read(const pugi::xml_document& document) {
+    std::vector<Preferences::NodeValues> read(const pugi::xml_document& document) {
         const pugi::xml_node top = document.document_element();
         if (std::string_view(top.name()) != "preferences") {
             fail(top, "the document element must be <preferences>, not <" +
                           std::string(top.name()) + ">");
         }
-        if (const auto version = top.attribute("EXTERNAL_XML_VERSION");
-            version && std::string_view(version.value()) > kVersion) {
-            fail(top, "preferences document version " + std::string(version.value()) +
-                          " is not supported (1.0 is)");
+        if (const auto version = top.attribute("EXTERNAL_XML_VERSION")) {
+            if (auto problem = versionProblem(decoded(top, version.value(), "version")))
+                fail(top, *problem);
         }
         std::vector<pugi::xml_node> roots = elements(top, {"root"});
         if (roots.size() != 1) fail(top, "<preferences> must hold exactly one <root>");
-        const std::string_view type = roots[0].attribute("type").value();
+        const std::string type = decoded(roots[0], roots[0].attribute("type").value(), "type");
         if (type != "user" && type != "system") {
             fail(roots[0], "<root> needs type=\"user\" or type=\"system\"");
         }
-        readNode(roots[0], "");
-        return nodes_;
+        readTree(roots[0]);
+        return std::move(nodes_);
     }
 
 private:
-    void readNode(pugi::xml_node element, const std::string& path) {
-        ImportedNode node{path, {}};
-        for (pugi::xml_node child : elements(element, {"map", "node"})) {
-            if (std::string_view(child.name()) == "map") readMap(child, node);
-        }
-        nodes_.push_back(std::move(node));
-        for (pugi::xml_node child : elements(element, {"map", "node"})) {
-            if (std::string_view(child.name()) == "node")
-                readNode(child, path + "/" + nodeName(child));
+    // Visits the nodes in document order without recursion: how deep a document nests must not
+    // decide how deep the stack grows. path_ holds the current node's path; the lengths of its
+    // ancestors' paths allow going back up.
+    void readTree(pugi::xml_node root) {
+        std::vector<size_t> pathLengths;
+        pugi::xml_node current = root;
+        for (;;) {
+            readNode(current);
+            pugi::xml_node next = current.child("node");
+            if (next && pathLengths.size() == kMaxDocumentDepth) {
+                fail(next, "<node> elements nested deeper than " +
+                               std::to_string(kMaxDocumentDepth) +
+                               " levels; no settings path is that deep");
+            }
+            while (!next && current != root) {
+                path_.resize(pathLengths.back());
+                pathLengths.pop_back();
+                next = current.next_sibling("node");
+                if (!next) current = current.parent();
+            }
+            if (!next) return;
+            pathLengths.push_back(path_.size());
+            if (!path_.empty()) path_ += '/';
+            path_ += nodeName(next);
+            current = next;
         }
     }
 
-    void readMap(pugi::xml_node map, ImportedNode& node) {
+    void readNode(pugi::xml_node element) {
+        Preferences::NodeValues node{path_, {}};
+        for (pugi::xml_node child : elements(element, {"map", "node"})) {
+            if (std::string_view(child.name()) == "map") readMap(child, node);
+        }
+        if (!node.entries.empty()) nodes_.push_back(std::move(node));
+    }
+
+    void readMap(pugi::xml_node map, Preferences::NodeValues& node) {
         for (pugi::xml_node entry : elements(map, {"entry"})) {
             const auto key = entry.attribute("key");
             const auto value = entry.attribute("value");
             if (!key || !value) fail(entry, "<entry> needs a key and a value attribute");
-            checkText(entry, key.value(), Preferences::MAX_KEY_LENGTH, "key");
-            checkText(entry, value.value(), Preferences::MAX_VALUE_LENGTH, "value");
-            node.entries.emplace_back(key.value(), value.value());
+            std::string keyText = decoded(entry, key.value(), "key");
+            std::string valueText = decoded(entry, value.value(), "value");
+            checkText(entry, keyText, Preferences::MAX_KEY_LENGTH, "key");
+            checkText(entry, valueText, Preferences::MAX_VALUE_LENGTH, "value");
+            // Bounds the memory a document can take, however its paths repeat.
+            stored_ += node.path.size() + keyText.size() + valueText.size();
+            if (stored_ > PreferencesFile::kMaxFileBytes) {
+                fail(entry, "the document holds more than the " +
+                                sizeText(PreferencesFile::kMaxFileBytes) +
+                                " of settings a settings file may hold");
+            }
+            node.entries.emplace_back(std::move(keyText), std::move(valueText));
         }
     }
 
     std::string nodeName(pugi::xml_node element) {
-        const std::string name = element.attribute("name").value();
+        const std::string name = decoded(element, element.attribute("name").value(), "name");
         if (name.empty() || name.find('/') != std::string::npos ||
             name.size() > Preferences::MAX_NAME_LENGTH) {
             fail(element, "<node> needs a name of 1 to 80 characters without \"/\"");
@@ -97,6 +172,50 @@ private:
         if (!decodeUtf8(text)) fail(element, std::string(what) + " is not valid UTF-8");
     }
 
+    // The text with its references (&lt; &gt; &amp; &apos; &quot; and character references)
+    // replaced by their characters. Any other "&" is refused: an entity the document declares
+    // is never expanded, nor taken as text.
+    std::string decoded(pugi::xml_node element, std::string_view raw, const char* what) {
+        std::string text;
+        text.reserve(raw.size());
+        for (size_t i = 0; i < raw.size();) {
+            if (raw[i] != '&') {
+                text += raw[i++];
+                continue;
+            }
+            const size_t end = raw.find(';', i);
+            if (end == std::string_view::npos || end - i > 12) {
+                fail(element, std::string(what) + " holds an \"&\" that starts no reference; " +
+                                  "write it as &amp;");
+            }
+            const std::string_view name = raw.substr(i + 1, end - i - 1);
+            i = end + 1;
+            static constexpr std::pair<std::string_view, char> kEntities[] = {
+                {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"apos", '\''}, {"quot", '"'}};
+            const auto* entity = std::find_if(std::begin(kEntities), std::end(kEntities),
+                                              [&](const auto& e) { return e.first == name; });
+            if (entity != std::end(kEntities)) {
+                text += entity->second;
+                continue;
+            }
+            const std::string reference = "&" + std::string(name) + ";";
+            if (!name.starts_with('#')) {
+                fail(element, std::string(what) + " holds the entity reference " + reference +
+                                  ", which is not read; only &lt; &gt; &amp; &apos; &quot; and "
+                                  "character references are");
+            }
+            const auto code = characterCode(name.substr(1));
+            if (!code)
+                fail(element, std::string(what) + " holds a malformed reference " + reference);
+            if (*code == 0 || *code > 0x10FFFF || (*code >= 0xD800 && *code < 0xE000)) {
+                fail(element, std::string(what) + " holds the character reference " + reference +
+                                  ", a character no setting can hold");
+            }
+            appendUtf8(text, *code);
+        }
+        return text;
+    }
+
     // The child elements, which must all be among the allowed names; text other than
     // white space is refused too.
     std::vector<pugi::xml_node> elements(pugi::xml_node parent,
@@ -104,8 +223,10 @@ private:
         std::vector<pugi::xml_node> found;
         for (pugi::xml_node child : parent.children()) {
             if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-                const std::string_view text = child.value();
-                if (text.find_first_not_of(" \t\r\n") != std::string_view::npos) {
+                const std::string text = child.type() == pugi::node_pcdata
+                                             ? decoded(child, child.value(), "text")
+                                             : std::string(child.value());
+                if (!std::all_of(text.begin(), text.end(), isXmlSpace)) {
                     fail(child, "unexpected text inside <" + std::string(parent.name()) + ">");
                 }
                 continue;
@@ -132,7 +253,9 @@ private:
     }
 
     std::string_view text_;
-    std::vector<ImportedNode> nodes_;
+    std::string path_;
+    size_t stored_ = 0;
+    std::vector<Preferences::NodeValues> nodes_;
 };
 
 std::pair<int, int> lineAndColumn(std::string_view text, std::ptrdiff_t offset) {
@@ -184,27 +307,23 @@ void exportNode(Preferences& node, std::ostream& out,
 }
 
 void importPreferences(std::string_view text, Preferences& root) {
+    if (text.size() > kMaxDocumentBytes) {
+        throw InvalidPreferencesFormatException("the document is larger than " +
+                                                sizeText(kMaxDocumentBytes) +
+                                                ", which no preferences document is");
+    }
     pugi::xml_document document;
+    // Entities are decoded by the reader, which refuses what a setting cannot hold.
     const pugi::xml_parse_result parsed =
-        document.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_doctype);
+        document.load_buffer(text.data(), text.size(),
+                             (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_doctype);
     if (!parsed) {
         const auto [line, column] = lineAndColumn(text, parsed.offset);
         throw InvalidPreferencesFormatException(
             std::string("not a well-formed XML document: ") + parsed.description() + " (line " +
             std::to_string(line) + ", column " + std::to_string(column) + ")");
     }
-    const std::vector<ImportedNode> nodes = DocumentReader(text).read(document);
-    for (const ImportedNode& imported : nodes) {
-        Preferences& node = imported.path.empty() ? root : root.node(imported.path.substr(1));
-        for (const auto& [key, value] : imported.entries)
-            node.put(key, value);
-    }
-    for (const ImportedNode& imported : nodes) {
-        Preferences& node = imported.path.empty() ? root : root.node(imported.path.substr(1));
-        // Each put already tried to write; this reports a failure the puts could only log.
-        if (!imported.entries.empty()) node.flush();
-        node.sync();
-    }
+    root.putAll(DocumentReader(text).read(document));
 }
 
 }  // namespace scalino

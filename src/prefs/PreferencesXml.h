@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -13,15 +14,24 @@ namespace scalino {
 // "root" of type "user", nested "node" elements named by path segment, each with a "map" of
 // "entry key=... value=..." elements.
 
+// A settings path is a few nodes deep; deeper documents are refused.
+inline constexpr size_t kMaxDocumentDepth = 64;
+// Far above any real document (a program's settings take a few KiB), and room for twice the
+// largest settings file written out.
+inline constexpr size_t kMaxDocumentBytes = 8 * 1024 * 1024;
+
 // Writes the node (and the path down to it) with its values; only the keys that include
 // accepts, when given. Throws BackingStoreException when the stream fails.
 void exportNode(Preferences& node, std::ostream& out,
                 const std::function<bool(std::string_view key)>& include = {});
 
 // Checks the whole document first and throws InvalidPreferencesFormatException, saying what is
-// wrong and on which line, before anything is written; then puts every entry into the node of
-// root it names, writes the nodes to their backing storage and syncs them (a failure there
-// throws BackingStoreException). A DOCTYPE line is accepted and never fetched.
+// wrong and on which line, before anything is written: a document larger than
+// kMaxDocumentBytes, nodes nested deeper than kMaxDocumentDepth, a reference to an entity or to
+// a character no setting can hold (&#0;), a version other than 1.0 or earlier. Then puts every
+// entry into the node of root it names, all in one write of the backing storage (putAll): a
+// failure there throws BackingStoreException and stores none of them. A DOCTYPE line is
+// accepted and never fetched.
 void importPreferences(std::string_view document, Preferences& root);
 
 }  // namespace scalino

@@ -139,6 +139,7 @@ protected:
         return it == values.end() ? std::nullopt : std::optional(it->second);
     }
     void removeSpi(const std::string& key) override { values.erase(key); }
+    void putAllSpi(const std::vector<NodeValues>&) override {}
     std::vector<std::string> keysSpi() override { return {}; }
     std::vector<std::string> childrenNamesSpi() override { return {}; }
     Preferences& childSpi(const std::string&) override { return *this; }

@@ -5,7 +5,9 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "prefs/BackingStoreException.h"
@@ -29,6 +31,23 @@ std::string entriesOf(const std::filesystem::path& file) {
     EXPECT_TRUE(text.starts_with("#FilePreferences\n#")) << text;
     const size_t second = text.find('\n', text.find('\n') + 1);
     return second == std::string::npos ? "" : text.substr(second + 1);
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> listing(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& file : std::filesystem::directory_iterator(folder))
+        names.push_back(file.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The id of a process that has ended.
+pid_t endedProcess() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
 }
 
 class FilePreferencesTest : public ::testing::Test {
@@ -238,6 +257,230 @@ TEST_F(FilePreferencesTest, AWriterKilledMidSaveLeavesACompleteFile) {
             ASSERT_EQ(value.find_first_not_of(value.front()), std::string::npos) << key;
         }
     }
+}
+
+struct LinkCase {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> links;  // link, where it points
+    std::string target;                                      // the file written
+};
+
+TEST_F(FilePreferencesTest, SavingThroughASymbolicLinkWritesTheFileItLeadsTo) {
+    std::filesystem::create_directories(dir_ / "real/sub");
+    const LinkCase cases[] = {
+        {"relative link", {{"a.txt", "real/a.txt"}}, "real/a.txt"},
+        {"absolute link", {{"b.txt", (dir_ / "real/b.txt").string()}}, "real/b.txt"},
+        {"link to a link",
+         {{"c.txt", "real/sub/c1.txt"}, {"real/sub/c1.txt", "../c2.txt"}},
+         "real/c2.txt"},
+        {"link to a file not there yet", {{"d.txt", "real/d.txt"}}, "real/d.txt"},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [link, target] : c.links)
+            std::filesystem::create_symlink(target, dir_ / link);
+        if (c.name != "link to a file not there yet") writeFile(dir_ / c.target, "x.old=1\n");
+        const auto link = dir_ / c.links.front().first;
+        {
+            FilePreferencesFactory factory(link);
+            factory.userRoot().node("n").put("k", "v");
+            factory.userRoot().node("n").flush();
+        }
+        for (const auto& [name, target] : c.links) {
+            EXPECT_TRUE(std::filesystem::is_symlink(dir_ / name)) << c.name;
+            EXPECT_EQ(std::filesystem::read_symlink(dir_ / name), target) << c.name;
+        }
+        const std::string written = readFile(dir_ / c.target);
+        EXPECT_NE(written.find("\nn.k=v\n"), std::string::npos) << c.name << ": " << written;
+        EXPECT_EQ(written.find("x.old=1") != std::string::npos,
+                  c.name != "link to a file not there yet")
+            << c.name;
+    }
+    // No temporary file is left in either folder.
+    EXPECT_EQ(listing(dir_.path()),
+              (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt", "real"}));
+    EXPECT_EQ(listing(dir_ / "real"),
+              (std::vector<std::string>{"a.txt", "b.txt", "c2.txt", "d.txt", "sub"}));
+}
+
+TEST_F(FilePreferencesTest, ALoopOfLinksIsReported) {
+    std::filesystem::create_symlink("loop2.txt", dir_ / "loop1.txt");
+    std::filesystem::create_symlink("loop1.txt", dir_ / "loop2.txt");
+    FilePreferencesFactory factory(dir_ / "loop1.txt");
+    Preferences& node = factory.userRoot().node("n");
+    node.put("k", "v");
+    try {
+        node.flush();
+        FAIL() << "written through a loop of links";
+    } catch (const BackingStoreException& error) {
+        EXPECT_NE(std::string(error.what()).find("symbolic links"), std::string::npos)
+            << error.what();
+    }
+}
+
+struct SpecialFileCase {
+    std::string name, kind;
+};
+
+TEST_F(FilePreferencesTest, ASpecialFileIsNeverReplaced) {
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir_ / "folder");
+    std::filesystem::create_symlink(dir_ / "fifo", dir_ / "link-to-fifo");
+    const SpecialFileCase cases[] = {
+        {"fifo", "it is a named pipe (FIFO), not a regular file"},
+        {"folder", "it is a folder, not a regular file"},
+        {"link-to-fifo", (dir_ / "fifo").string() + " is a named pipe (FIFO), not a regular file"},
+        {"/dev/null", "it is a character device, not a regular file"},
+    };
+    const auto before = listing(dir_.path());
+    for (const auto& c : cases) {
+        const std::filesystem::path file =
+            c.name.starts_with('/') ? std::filesystem::path(c.name) : dir_ / c.name;
+        FilePreferencesFactory factory(file);
+        Preferences& node = factory.userRoot().node("n");  // reads as empty
+        EXPECT_EQ(node.keys(), std::vector<std::string>{}) << c.name;
+        node.put("k", "v");
+        try {
+            node.flush();
+            ADD_FAILURE() << c.name << " was written";
+        } catch (const BackingStoreException& error) {
+            EXPECT_EQ(std::string(error.what()), "Cannot write " + file.string() + ": " + c.kind);
+        }
+    }
+    EXPECT_EQ(listing(dir_.path()), before);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir_ / "fifo"));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+}
+
+TEST_F(FilePreferencesTest, ReadingStopsAtTheSizeLimit) {
+    const std::string limitText = "larger than 4 MiB, which no settings file is";
+    for (const std::filesystem::path& file : {std::filesystem::path("/dev/zero"), file()}) {
+        if (file != "/dev/zero")
+            writeFile(file, "#" + std::string(PreferencesFile::kMaxFileBytes, 'x') + "\n");
+        FilePreferencesFactory factory(file);
+        try {
+            factory.userRoot().node("n").sync();
+            ADD_FAILURE() << file << " was read";
+        } catch (const BackingStoreException& error) {
+            EXPECT_NE(std::string(error.what()).find(file.string() + " is " + limitText),
+                      std::string::npos)
+                << error.what();
+        }
+    }
+    // A file just at the limit is read.
+    writeFile(file(), "n.k=v\n#" + std::string(PreferencesFile::kMaxFileBytes - 8, 'x'));
+    FilePreferencesFactory factory(file());
+    EXPECT_EQ(factory.userRoot().node("n").get("k", ""), "v");
+}
+
+TEST_F(FilePreferencesTest, AWriteBeyondTheSizeLimitIsRefused) {
+    settings().put("port", "COM1");
+    const std::string before = readFile(file());
+    Preferences::NodeValues many{"com/velmora/Scalino/bulk", {}};
+    const std::string value(Preferences::MAX_VALUE_LENGTH, 'v');
+    for (size_t i = 0; i * value.size() <= PreferencesFile::kMaxFileBytes; ++i)
+        many.entries.emplace_back("k" + std::to_string(i), value);
+    try {
+        factory_.userRoot().putAll({many});
+        FAIL() << "written";
+    } catch (const BackingStoreException& error) {
+        EXPECT_NE(std::string(error.what()).find("more than the 4 MiB a settings file may hold"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_EQ(readFile(file()), before);
+}
+
+TEST_F(FilePreferencesTest, TheNextWriterRemovesTemporaryFilesOfEndedWriters) {
+    const std::string dead = std::to_string(endedProcess());
+    const std::string running = std::to_string(::getppid());
+    const std::vector<std::string> left = {
+        ".prefs.txt.tmp" + dead + "-1",
+        ".prefs.txt.tmp" + dead + "-27",
+    };
+    const std::vector<std::string> kept = {
+        ".prefs.txt.tmp" + running + "-1",  // its writer still runs
+        ".prefs.txt.tmp" + dead + "-x",     // not the pattern
+        ".prefs.txt.tmp" + dead,           ".prefs.txt.tmp-" + dead + "-1",
+        ".prefs.txt.tmp" + dead + "-2-3",  ".prefs.txt.tmp0-1",
+        ".other.txt.tmp" + dead + "-1",  // another file's
+        "prefs.txt.tmp" + dead + "-1",
+        ".prefs.txt.tmp" + dead + "-4",  // a folder
+        ".prefs.txt.tmp" + dead + "-5",  // a link
+    };
+    for (const std::string& name : left)
+        writeFile(dir_ / name, "half a file");
+    for (const std::string& name : kept) {
+        if (name.ends_with("-4")) {
+            std::filesystem::create_directory(dir_ / name);
+        } else if (name.ends_with("-5")) {
+            std::filesystem::create_symlink("prefs.txt", dir_ / name);
+        } else {
+            writeFile(dir_ / name, "kept");
+        }
+    }
+    std::vector<std::string> expected = kept;
+    if (::geteuid() == 0) {
+        // Another user's file is not ours to remove.
+        const std::string foreign = ".prefs.txt.tmp" + dead + "-6";
+        writeFile(dir_ / foreign, "another user's");
+        ASSERT_EQ(::chown((dir_ / foreign).c_str(), 12345, 12345), 0);
+        expected.push_back(foreign);
+    }
+    settings().put("port", "COM1");
+    expected.push_back("prefs.txt");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listing(dir_.path()), expected);
+}
+
+struct LengthCase {
+    std::string name, key, value, node;
+    bool stored;
+};
+
+TEST_F(FilePreferencesTest, TheMaximumLengthsAreStoredOneByteMoreIsRefused) {
+    const std::string longestKey(Preferences::MAX_KEY_LENGTH, 'k');
+    const std::string longestValue(Preferences::MAX_VALUE_LENGTH, 'v');
+    const std::string longestName(Preferences::MAX_NAME_LENGTH, 'n');
+    const LengthCase cases[] = {
+        {"longest key", longestKey, "v", "a", true},
+        {"key one byte longer", longestKey + "k", "v", "a", false},
+        {"longest value", "value", longestValue, "a", true},
+        {"value one byte longer", "value2", longestValue + "v", "a", false},
+        {"longest name", "k", "v", longestName, true},
+        {"name one byte longer", "k", "v", longestName + "n", false},
+    };
+    for (const auto& c : cases) {
+        if (c.stored) {
+            factory_.userRoot().node(c.node).put(c.key, c.value);
+        } else {
+            EXPECT_THROW(factory_.userRoot().node(c.node).put(c.key, c.value),
+                         std::invalid_argument)
+                << c.name;
+            EXPECT_THROW(factory_.userRoot().putAll({{c.node, {{c.key, c.value}}}}),
+                         std::invalid_argument)
+                << c.name;
+        }
+    }
+    FilePreferencesFactory reader(file());
+    for (const auto& c : cases) {
+        if (c.stored) {
+            EXPECT_EQ(reader.userRoot().node(c.node).get(c.key, ""), c.value) << c.name;
+        }
+    }
+    EXPECT_EQ(reader.userRoot().node("a").keys(), (std::vector<std::string>{longestKey, "value"}));
+}
+
+TEST_F(FilePreferencesTest, FlushingARemovedNodeWritesNoneOfItsKeys) {
+    Preferences& removed = settings();
+    removed.put("port", "COM1");
+    removed.put("delay", "20");
+    factory_.userRoot().node("other").put("x", "1");
+    removed.removeNode();
+    // Written back by another writer meanwhile: the removed node's flush takes them out again,
+    // and adds nothing.
+    writeFile(file(), "com.velmora.Scalino.port=COM1\nother.x=1\n");
+    removed.flush();
+    EXPECT_EQ(entriesOf(file()), "other.x=1\n");
 }
 
 }  // namespace
