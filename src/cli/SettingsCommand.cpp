@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 
+#include "cli/LineOutput.h"
 #include "cli/SettingArguments.h"
 #include "cli/StoredSettings.h"
 #include "config/ConfigKeys.h"
@@ -30,15 +31,20 @@ Options:
                     saves them.
   --help            Show this text.
 
-Exit status: 0 when done, 1 when the store cannot be written, 2 for a bad
-option or value.
+Exit status: 0 when done, 1 when the store or the output cannot be written,
+2 for a bad option or value.
 )";
 
 constexpr const char* kExportHelp = R"(Usage: scalino-cli export FILE [--prefs FILE]
 
 Saves the stored settings (as loaded, invalid values replaced by their
 defaults) and writes them to FILE as a preferences document, for example
-Scalino.xml, to be imported on other computers.
+Scalino.xml, to be imported on other computers. FILE is replaced in one step;
+through a symbolic link, the file it leads to is. A folder, a FIFO or a device
+is refused. FILE '-' (or /dev/stdout) writes the document to standard output.
+
+Exit status: 0 when done, 1 when the store or FILE cannot be written, 2 for a
+bad option.
 )";
 
 constexpr const char* kImportHelp = R"(Usage: scalino-cli import FILE [--prefs FILE]
@@ -66,11 +72,12 @@ std::optional<int> parse(std::vector<std::string> arguments, const char* command
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
             std::fputs(help, out);
-            return 0;
+            return outputWritten(out, err, command) ? 0 : 1;
         }
         if (takesSettings && argument == "--save") {
             options.save = true;
-        } else if (!takesSettings && !argument.starts_with("-") && options.positional.empty()) {
+        } else if (!takesSettings && (argument == "-" || !argument.starts_with("-")) &&
+                   options.positional.empty()) {
             options.positional.push_back(argument);
         } else {
             std::fprintf(err, "scalino-cli %s: unexpected argument '%s'; see --help\n", command,
@@ -84,6 +91,12 @@ std::optional<int> parse(std::vector<std::string> arguments, const char* command
         return 2;
     }
     return std::nullopt;
+}
+
+// "-" and /dev/stdout are written directly: replacing what standard output leads to (a file the
+// shell opened, a terminal) is not what is meant.
+bool writesToStandardOutput(const std::string& file) {
+    return file == "-" || file == "/dev/stdout";
 }
 
 int storeFailure(std::FILE* err, const char* command, const std::exception& error) {
@@ -104,13 +117,16 @@ int runSettings(const std::vector<std::string>& arguments, std::FILE* out, std::
     }
     for (const ConfigKey& key : configKeys())
         std::fprintf(out, "%s=%s\n", std::string(key.name).c_str(), key.get(config).c_str());
-    if (!options.save) return 0;
-    try {
-        saveConfig(config, openSettingsNode());
-    } catch (const std::exception& error) {
-        return storeFailure(err, "settings", error);
+    // The save asked for is made even when the output could not be written.
+    const bool written = outputWritten(out, err, "settings");
+    if (options.save) {
+        try {
+            saveConfig(config, openSettingsNode());
+        } catch (const std::exception& error) {
+            return storeFailure(err, "settings", error);
+        }
     }
-    return 0;
+    return written ? 0 : 1;
 }
 
 int runExport(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {
@@ -118,12 +134,18 @@ int runExport(const std::vector<std::string>& arguments, std::FILE* out, std::FI
     if (auto status = parse(arguments, "export", kExportHelp, false, options, out, err))
         return *status;
     const Config config = loadStoredSettings(err, "export", SerialPortLocal::getPortList());
+    const std::string& file = options.positional.front();
     try {
-        exportConfig(config, openSettingsNode(), options.positional.front());
+        if (!writesToStandardOutput(file)) {
+            exportConfig(config, openSettingsNode(), file);
+            return 0;
+        }
+        const std::string document = exportConfigDocument(config, openSettingsNode());
+        std::fwrite(document.data(), 1, document.size(), out);
     } catch (const std::exception& error) {
         return storeFailure(err, "export", error);
     }
-    return 0;
+    return outputWritten(out, err, "export") ? 0 : 1;
 }
 
 int runImport(const std::vector<std::string>& arguments, std::FILE* out, std::FILE* err) {

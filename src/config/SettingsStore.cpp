@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "config/ConfigKeys.h"
@@ -10,6 +9,7 @@
 #include "prefs/BackingStoreException.h"
 #include "prefs/FilePreferencesFactory.h"
 #include "prefs/PreferencesXml.h"
+#include "prefs/WholeFile.h"
 #include "util/ProcessProperties.h"
 #include "util/Text.h"
 
@@ -103,22 +103,26 @@ void saveConfig(const Config& config, Preferences& node) {
     node.flush();
 }
 
-void exportConfig(const Config& config, Preferences& node, const std::filesystem::path& file) {
+std::string exportConfigDocument(const Config& config, Preferences& node) {
     saveConfig(config, node);
     std::ostringstream document;
     exportNode(node, document, isSettingsKey);
-    replaceFileAtomically(file, document.str());
+    return document.str();
+}
+
+void exportConfig(const Config& config, Preferences& node, const std::filesystem::path& file) {
+    // Refused before anything is saved.
+    refuseSpecialFile(file, followLinks(file));
+    replaceFileAtomically(file, exportConfigDocument(config, node));
 }
 
 void importConfig(const std::filesystem::path& file, Preferences& root) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    if (in) text << in.rdbuf();
-    if (!in || in.bad()) {
+    const auto text = readWholeFile(file, kMaxDocumentBytes, "preferences document");
+    if (!text) {
         throw BackingStoreException("Cannot read " + file.string() +
                                     ": check that the file exists and is readable");
     }
-    importPreferences(text.str(), root);
+    importPreferences(*text, root);
 }
 
 std::filesystem::path sharedPreferencesFile() {

@@ -37,13 +37,18 @@ LoadReport loadConfig(Config& config, Preferences& node,
 // set, both with the current port) and flushes it. Throws BackingStoreException.
 void saveConfig(const Config& config, Preferences& node);
 
-// Saves the settings, then writes the node's settings (and no other keys) as a preferences
-// document to file, replacing it atomically. Throws BackingStoreException.
+// Saves the settings, then gives the node's settings (and no other keys) as a preferences
+// document. Throws BackingStoreException.
+std::string exportConfigDocument(const Config& config, Preferences& node);
+
+// exportConfigDocument written to file, replacing it atomically; through a symbolic link, the
+// file it leads to is replaced. A file that exists and is not a regular file (a folder, a FIFO,
+// a device) is refused before anything is saved. Throws BackingStoreException.
 void exportConfig(const Config& config, Preferences& node, const std::filesystem::path& file);
 
-// Imports a preferences document into the store of root. A document that is not in the standard
-// form changes nothing (InvalidPreferencesFormatException); a file that cannot be read throws
-// BackingStoreException.
+// Imports a preferences document into the store of root, all of it or, on any failure, nothing.
+// A document that is not in the standard form changes nothing (InvalidPreferencesFormatException);
+// a file that cannot be read, or is larger than kMaxDocumentBytes, throws BackingStoreException.
 void importConfig(const std::filesystem::path& file, Preferences& root);
 
 // The shared settings file of a multi-user installation: "/Velmora/ScalinoMU/prefs.txt" under

@@ -108,7 +108,7 @@ std::filesystem::path followLinks(const std::filesystem::path& given) {
 void refuseSpecialFile(const std::filesystem::path& given, const std::filesystem::path& file) {
     struct stat info {};
     if (::lstat(file.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return;
-    const std::string what = given == file ? "it" : file.string();
+    const std::string what = std::filesystem::absolute(given) == file ? "it" : file.string();
     throw BackingStoreException("Cannot write " + given.string() + ": " + what + " is " +
                                 kindOf(info.st_mode) + ", not a regular file");
 }

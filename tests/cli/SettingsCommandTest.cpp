@@ -1,6 +1,9 @@
 // scalino-cli settings, export and import against real settings files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "support/SpecialFiles.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -107,6 +110,103 @@ TEST_F(SettingsCommandTest, ABadDocumentIsRefusedAndChangesNothing) {
     EXPECT_NE(result.err.find("line 2"), std::string::npos) << result.err;
     EXPECT_EQ(readFile(prefs_), before);
     EXPECT_EQ(cli({"import", (dir_ / "missing.xml").string()}).exitStatus, 1);
+}
+
+// Runs scalino-cli through the shell, for redirections the test cannot make otherwise.
+test::ProcessResult shell(const std::string& command) {
+    return runProgram("/bin/sh", {"-c", command}, "", {"SERIAL_PORT_LIST=/dev/ttyUSB7"});
+}
+
+TEST_F(SettingsCommandTest, OutputThatCannotBeWrittenIsAFailure) {
+    const std::string cli = std::string(SCALINO_CLI) + " ";
+    const std::string prefs = " --prefs " + prefs_.string();
+    for (const std::string command :
+         {"settings", "export -", "export /dev/stdout", "settings --help"}) {
+        const auto result = shell("exec " + cli + command + prefs + " > /dev/full");
+        EXPECT_EQ(result.exitStatus, 1) << command;
+        const std::string name = command.substr(0, command.find(' '));
+        EXPECT_NE(result.err.find("scalino-cli " + name +
+                                  ": the output could not be written: No space left on device"),
+                  std::string::npos)
+            << command << ": " << result.err;
+    }
+    // The save asked for is made all the same.
+    const auto saved =
+        shell("exec " + cli + "settings --set delay=9 --save" + prefs + " > /dev/full");
+    EXPECT_EQ(saved.exitStatus, 1);
+    EXPECT_NE(readFile(prefs_).find("\ncom.velmora.Scalino.delay=9\n"), std::string::npos);
+}
+
+TEST_F(SettingsCommandTest, ExportToStandardOutput) {
+    ASSERT_EQ(cli({"settings", "--set", "delay=7", "--save"}).exitStatus, 0);
+    for (const std::string target : {"-", "/dev/stdout"}) {
+        const auto result = cli({"export", target});
+        ASSERT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_TRUE(result.out.starts_with("<?xml")) << result.out;
+        EXPECT_NE(result.out.find("<entry key=\"delay\" value=\"7\" />"), std::string::npos)
+            << result.out;
+    }
+    // Through the shell's redirection to a file, the document lands in that file.
+    const auto document = dir_ / "shell.xml";
+    const auto result = shell("exec " + std::string(SCALINO_CLI) + " export /dev/stdout --prefs " +
+                              prefs_.string() + " > " + document.string());
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_NE(readFile(document).find("<entry key=\"delay\" value=\"7\" />"), std::string::npos);
+}
+
+TEST_F(SettingsCommandTest, ExportRefusesWhatIsNotARegularFile) {
+    for (const auto& [file, kind] : test::makeSpecialFiles(dir_.path())) {
+        const auto result = cli({"export", file.string()});
+        EXPECT_EQ(result.exitStatus, 1) << file;
+        EXPECT_NE(
+            result.err.find("scalino-cli export: Cannot write " + file.string() + ": " + kind),
+            std::string::npos)
+            << result.err;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(dir_ / "fifo"));
+    EXPECT_TRUE(std::filesystem::is_socket(dir_ / "socket"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link-to-fifo"));
+    EXPECT_FALSE(std::filesystem::exists(prefs_));  // refused before anything was saved
+}
+
+TEST_F(SettingsCommandTest, ExportAndSaveWriteThroughSymbolicLinks) {
+    std::filesystem::create_directory(dir_ / "real");
+    writeFile(dir_ / "real/Scalino.xml", "old");
+    std::filesystem::create_symlink("real/Scalino.xml", dir_ / "Scalino.xml");
+    std::filesystem::create_symlink("real/prefs.txt", dir_ / "link-prefs.txt");
+    const auto saved = runProgram(
+        SCALINO_CLI,
+        {"settings", "--set", "delay=5", "--save", "--prefs", (dir_ / "link-prefs.txt").string()},
+        "", {"SERIAL_PORT_LIST=/dev/ttyUSB7"});
+    ASSERT_EQ(saved.exitStatus, 0) << saved.err;
+    const auto exported = runProgram(
+        SCALINO_CLI,
+        {"export", (dir_ / "Scalino.xml").string(), "--prefs", (dir_ / "link-prefs.txt").string()},
+        "", {"SERIAL_PORT_LIST=/dev/ttyUSB7"});
+    ASSERT_EQ(exported.exitStatus, 0) << exported.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "Scalino.xml"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link-prefs.txt"));
+    EXPECT_NE(readFile(dir_ / "real/prefs.txt").find("\ncom.velmora.Scalino.delay=5\n"),
+              std::string::npos);
+    EXPECT_NE(readFile(dir_ / "real/Scalino.xml").find("<entry key=\"delay\" value=\"5\" />"),
+              std::string::npos);
+}
+
+TEST_F(SettingsCommandTest, ReadingAnEndlessFileStopsWithAMessage) {
+    const auto imported = cli({"import", "/dev/zero"});
+    EXPECT_EQ(imported.exitStatus, 1);
+    EXPECT_NE(imported.err.find("scalino-cli import: /dev/zero is larger than 8 MiB, which no "
+                                "preferences document is"),
+              std::string::npos)
+        << imported.err;
+    const auto shown = runProgram(SCALINO_CLI, {"settings", "--prefs", "/dev/zero"}, "",
+                                  {"SERIAL_PORT_LIST=/dev/ttyUSB7"});
+    EXPECT_EQ(shown.exitStatus, 0);
+    EXPECT_NE(shown.err.find("the stored settings could not be read, defaults apply: /dev/zero is "
+                             "larger than 4 MiB, which no settings file is"),
+              std::string::npos)
+        << shown.err;
+    EXPECT_EQ(printed(shown.out, "instrument"), "GENERIC");
 }
 
 TEST(SettingsFileChoiceTest, UsesTheHomeFolderOrTheSharedFile) {
