@@ -323,6 +323,15 @@ void importPreferences(std::string_view text, Preferences& root) {
             std::string("not a well-formed XML document: ") + parsed.description() + " (line " +
             std::to_string(line) + ", column " + std::to_string(column) + ")");
     }
+    // The parser takes a NUL byte for the end of the text: what follows would be lost unseen.
+    const size_t nul = text.find('\0');
+    if (nul != std::string_view::npos &&
+        (parsed.encoding == pugi::encoding_utf8 || parsed.encoding == pugi::encoding_latin1)) {
+        const auto [line, column] = lineAndColumn(text, static_cast<std::ptrdiff_t>(nul));
+        throw InvalidPreferencesFormatException("the document holds the character 0 (line " +
+                                                std::to_string(line) + ", column " +
+                                                std::to_string(column) + ")");
+    }
     root.putAll(DocumentReader(text).read(document));
 }
 

@@ -211,6 +211,9 @@ TEST_F(PreferencesXmlTest, ABadDocumentChangesNothingAndSaysWhere) {
          "&#1114112;, a character no setting can hold"},
         {"malformed reference", document(node("b", {"<entry key=\"k\" value=\"&#12a;\"/>"})),
          "malformed reference &#12a;"},
+        {"NUL byte after the document",
+         document(node("b", {entryElement("k", "v")})) + std::string(1, '\0') + "<more/>",
+         "the document holds the character 0 (line 8, column 1)"},
         {"upper-case X", document(node("b", {"<entry key=\"k\" value=\"&#X43;\"/>"})),
          "malformed reference &#X43;"},
         {"declared entity",
@@ -263,6 +266,21 @@ TEST_F(PreferencesXmlTest, ReferencesReadAsTheirCharacters) {
     FilePreferencesFactory reader(dir_ / "target.txt");
     EXPECT_EQ(reader.userRoot().node("a").get("k", ""), "ABC<&\"'>\n\xE2\x82\xAC");
     EXPECT_EQ(reader.userRoot().node("a").get("k2", ""), "\x01");
+}
+
+TEST_F(PreferencesXmlTest, ADocumentInUtf16IsRead) {
+    // UTF-16LE with its byte order mark: every character below 256 as its code and a 0 byte.
+    const std::string latin1 = document(node("a", {entryElement("unit",
+                                                                "\xB0"
+                                                                "C")}));
+    std::string utf16 = "\xFF\xFE";
+    for (char c : latin1)
+        utf16 += std::string{c, '\0'};
+    importPreferences(utf16, target_.userRoot());
+    FilePreferencesFactory reader(dir_ / "target.txt");
+    EXPECT_EQ(reader.userRoot().node("a").get("unit", ""),
+              "\xC2\xB0"
+              "C");
 }
 
 struct VersionCase {
