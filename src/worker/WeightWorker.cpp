@@ -1,5 +1,6 @@
 #include "worker/WeightWorker.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -116,8 +117,7 @@ std::int32_t WeightWorker::readLines(std::stop_token stop, const char* parityTex
             view_.logImportantEvent(
                 workerText("line.too.long", {std::to_string(LineAssembler::kMaxLineLength)}));
         } else {
-            handleLine(++count, DataLine::Instant::clock::now());
-            rawData_.clear();
+            handOver(handleLine, ++count);
         }
         parityMark_ = framingMark_ = false;
         // A device that never pauses must not keep the connection from stopping.
@@ -127,14 +127,26 @@ std::int32_t WeightWorker::readLines(std::stop_token stop, const char* parityTex
     return count;
 }
 
+// The line is done with, whatever its handling did: a failure that ends the connection must not
+// leave it behind to be reported as bytes without their terminator.
+void WeightWorker::handOver(const LineHandler& handleLine, std::int32_t count) {
+    try {
+        handleLine(count, DataLine::Instant::clock::now());
+    } catch (...) {
+        rawData_.clear();
+        throw;
+    }
+    rawData_.clear();
+}
+
 bool WeightWorker::awaitByte(std::stop_token stop) {
     // A failed port is left to the next read, which throws with the reason.
     sp_->waitForInput(kIdleWakeUpMs, stop);
     return !stop.stop_requested();
 }
 
-// Bytes that had arrived when the connection was stopped are reported with the unsent data
-// rather than dropped unseen; they are not processed any more.
+// Bytes that had arrived when the connection was stopped are reported rather than dropped
+// unseen; they are not processed any more.
 void WeightWorker::keepUnreadBytes() {
     try {
         for (size_t kept = 0; kept < LineAssembler::kMaxLineLength; ++kept) {
@@ -174,6 +186,25 @@ void WeightWorker::process(std::vector<DataLine>& chunks) {
         view_.update(line);
 }
 
+// Complete lines that were not read because of the stop, then the bytes of a line whose
+// terminator never came: each with its own message, for each has its own cause.
+void WeightWorker::reportUnreadData() {
+    std::string_view data = rawData_.line();
+    const char terminator = static_cast<char>(config_.getInputTerminator());
+    if (const size_t last = data.rfind(terminator); last != std::string_view::npos) {
+        const std::string_view lines = data.substr(0, last + 1);
+        const auto count = std::count(lines.begin(), lines.end(), terminator);
+        view_.logImportantEvent(workerText("unread.lines", {std::to_string(count)}) + " " +
+                                DataLine::transformControlChars(lines));
+        data.remove_prefix(last + 1);
+    }
+    if (!data.empty()) {
+        view_.logImportantEvent(workerText("unsent.data") + " " +
+                                DataLine::transformControlChars(data));
+    }
+    rawData_.clear();
+}
+
 void WeightWorker::done(const TaskOutcome<std::int32_t>& outcome) {
     switch (outcome.ending) {
         case TaskEnding::Cancelled: view_.logEvent(workerText("stopped")); break;
@@ -183,11 +214,7 @@ void WeightWorker::done(const TaskOutcome<std::int32_t>& outcome) {
         case TaskEnding::Interrupted: view_.logEvent(workerText("interrupted")); break;
         case TaskEnding::Completed: break;
     }
-    if (rawData_.hasPendingBytes()) {
-        view_.logImportantEvent(workerText("unsent.data") + " " +
-                                DataLine::transformControlChars(rawData_.line()));
-        rawData_.clear();
-    }
+    reportUnreadData();
     try {
         sp_->close();
     } catch (const SerialPortException& error) {

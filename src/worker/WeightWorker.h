@@ -64,8 +64,11 @@ private:
     void setModemLines();
     // Waits for the next byte or stop; false when stop was requested.
     bool awaitByte(std::stop_token stop);
+    // Hands the complete line in the buffer to handleLine, then empties the buffer.
+    void handOver(const LineHandler& handleLine, std::int32_t count);
     void keepUnreadBytes();
     void queryFaults(const char* parityText, const char* framingText);
+    void reportUnreadData();
 
     WeightWorkerView& view_;
     Config config_;

@@ -335,6 +335,10 @@ TEST_F(ConnectionTest, ALineThatCannotBeProcessedEndsAPlainConnectionButCostsABa
         EXPECT_EQ(shown, c.shown);
         EXPECT_EQ(connection.ending(), c.ending);
         EXPECT_TRUE(caseView.logged(c.logged));
+        // The failed line was read whole: it is neither data without its terminator nor a line
+        // left unread.
+        EXPECT_FALSE(caseView.logged("! " + workerText("unsent.data")));
+        EXPECT_FALSE(caseView.logged("! " + workerText("unread.lines", {"1"})));
     }
 }
 

@@ -169,6 +169,61 @@ TEST(WeightWorkerTest, AConnectionToADeviceThatNeverPausesStillStops) {
     EXPECT_EQ(view.log().back(), "disconnected");
 }
 
+// Hands out its script and asks for the stop as it hands out the byte at a given position, as
+// a user who stops the connection while a burst of lines arrives.
+class StoppingDriver : public ScriptedDriver {
+public:
+    std::function<void()> stop;
+    size_t stopAt = 0;
+
+    int serGetByte(int handle) override {
+        const int byte = ScriptedDriver::serGetByte(handle);
+        if (byte >= 0 && ++taken_ == stopAt) stop();
+        return byte;
+    }
+
+private:
+    size_t taken_ = 0;
+};
+
+TEST(WeightWorkerTest, WhatArrivedBeforeAStopIsReportedAsUnreadLinesAndAsDataWithoutTerminator) {
+    struct Case {
+        std::string script;
+        std::vector<std::string> reports;  // the important events after "stopped"
+    };
+    const std::vector<Case> cases = {
+        {"1\n2\n3\n4",
+         {workerText("unread.lines", {"2"}) + " 2<10>3<10>", workerText("unsent.data") + " 4"}},
+        {"1\n2\n", {workerText("unread.lines", {"1"}) + " 2<10>"}},
+        {"1\n4.", {workerText("unsent.data") + " 4."}},
+        {"1\n", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        auto driver = std::make_shared<StoppingDriver>();
+        Config config = configFor(Instrument::GENERIC);
+        config.setInputTerminator('\n');
+        test::RecordingWorkerView view;
+        QueueExecutor ui;
+        auto worker = createWeightWorker(config, view, ui, openerFor(driver));
+        // The stop comes with the first line's terminator; the rest is in the port by then.
+        driver->stopAt = 2;
+        driver->stop = [&worker] { worker->cancel(true); };
+        driver->script(c.script);
+        worker->execute();
+        ASSERT_TRUE(ui.runUntil([&] { return worker->isDone(); }, 30s)) << "the worker never ended";
+        EXPECT_EQ(view.lineCount(), 1u);
+        const auto log = view.log();
+        const auto stopped = std::find(log.begin(), log.end(), workerText("stopped"));
+        ASSERT_NE(stopped, log.end());
+        std::vector<std::string> reports;
+        for (auto entry = stopped + 1; entry != log.end() && entry->starts_with("! "); ++entry)
+            reports.push_back(entry->substr(2));
+        EXPECT_EQ(reports, c.reports);
+        EXPECT_EQ(log.back(), "disconnected");
+    }
+}
+
 TEST(WeightWorkerTest, NoPortInTheSettingsOpensNothing) {
     auto driver = std::make_shared<ScriptedDriver>();
     Config config = configFor(Instrument::GENERIC);
