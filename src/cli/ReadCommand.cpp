@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -181,7 +182,15 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     EventLog log(err);
     ConsoleView view(out, log);
     std::unique_ptr<Connection> connection;
+    // A signal stops the reader at once, even while this thread waits for a stalled standard
+    // output; the connection's end is then handled here as usual.
+    std::mutex cancelMutex;
+    std::function<void()> cancelReading;
     SignalWatcher signals([&](int) {
+        {
+            std::lock_guard lock(cancelMutex);
+            if (cancelReading) cancelReading();
+        }
         ui.post([&] {
             if (connection) connection->stopReading();
         });
@@ -218,6 +227,10 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
                          kPrefix);
         }
         return 1;
+    }
+    {
+        std::lock_guard lock(cancelMutex);
+        cancelReading = connection->readingCanceller();
     }
     ui.runUntil([&] { return !connection->isReading(); });
     connection->awaitTyping(kTypingGrace);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -33,12 +34,22 @@ struct TaskOutcome {
 
 // Work on a thread of its own that reports to the user-interface thread: doInBackground runs on
 // the task's thread and may publish intermediate results; they reach process in batches, in
-// order, through the UI executor; done runs there last, after every batch. Tasks are shared
-// objects (create them with std::make_shared) so that steps still queued on the executor keep
-// them alive; the executor must outlive them.
+// order, through the UI executor; done runs there last, after every batch. The results waiting
+// for the UI thread are bounded: publish waits for room when the UI side falls behind. Tasks
+// are shared objects (create them with std::make_shared) so that steps still queued on the
+// executor keep them alive; the executor must outlive them.
 template <class Result, class Progress>
 class BackgroundTask : public std::enable_shared_from_this<BackgroundTask<Result, Progress>> {
 public:
+    // Published results that the UI thread has not processed yet, at most: a work step that
+    // produces faster than the UI side takes (a stalled standard output, a busy window) waits in
+    // publish instead of filling memory. One result larger than the byte bound still passes
+    // when nothing else waits.
+    static constexpr std::size_t kMaxUnprocessedResults = 4096;
+    static constexpr std::size_t kMaxUnprocessedBytes = 8 * 1024 * 1024;
+    // How long publish waits for room before the stall is reported (publishStalled).
+    static constexpr std::chrono::seconds kStallNoticeDelay{1};
+
     explicit BackgroundTask(UiExecutor& executor) : executor_(executor) {}
     virtual ~BackgroundTask() {
         if (!thread_.joinable()) return;
@@ -46,39 +57,40 @@ public:
         if (thread_.get_id() == std::this_thread::get_id()) {
             thread_.detach();
         } else {
-            thread_.request_stop();
+            stop_.request_stop();
             thread_.join();
         }
     }
     BackgroundTask(const BackgroundTask&) = delete;
     BackgroundTask& operator=(const BackgroundTask&) = delete;
 
-    // Starts the work step; a task runs once.
+    // Starts the work step; a task runs once. Called on the UI thread.
     void execute() {
         if (thread_.joinable()) return;
         auto self = this->shared_from_this();
-        thread_ = std::jthread([self](std::stop_token stop) { self->run(stop); });
-        // A request made before the thread existed applies now.
-        if (earlyStop_.stop_requested()) thread_.request_stop();
+        thread_ = std::thread([self] { self->run(self->stop_.get_token()); });
     }
 
     // Marks the task cancelled and, with mayInterruptIfRunning, asks the work step to stop.
-    // False when the task had already finished.
+    // False when the task had already finished. May be called from any thread, before execute
+    // as well: the work step then starts stopped.
     bool cancel(bool mayInterruptIfRunning) {
         {
             std::lock_guard lock(stateMutex_);
             if (finished_) return false;
             cancelled_ = true;
         }
-        if (mayInterruptIfRunning) stopSource().request_stop();
+        if (mayInterruptIfRunning) stop_.request_stop();
         return true;
     }
-    // Asks the work step to stop without cancelling: the task ends as interrupted.
-    void interrupt() { stopSource().request_stop(); }
+    // Asks the work step to stop without cancelling: the task ends as interrupted. May be
+    // called from any thread.
+    void interrupt() { stop_.request_stop(); }
 
     // Blocks until the work step has ended; its completion step may still be queued on the
     // executor. For an owner that goes away before the UI thread runs that step. Called on the
-    // UI thread, as execute is.
+    // UI thread, as execute is, after cancel or interrupt: a work step that is not asked to stop
+    // may be waiting in publish for this very thread to take its results.
     void waitForWorkStep() {
         if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
     }
@@ -95,15 +107,25 @@ protected:
     virtual void process(std::vector<Progress>& /*chunks*/) {}
     // The completion step, on the UI thread, after the last batch.
     virtual void done(const TaskOutcome<Result>& /*outcome*/) {}
+    // The memory one result holds, for the byte bound.
+    virtual std::size_t sizeOf(const Progress& /*item*/) const { return sizeof(Progress); }
+    // On the task's thread, once per stall: publish has waited kStallNoticeDelay for the UI
+    // side to take some of the waiting results, and waits on.
+    virtual void publishStalled(std::size_t /*waiting*/) {}
 
-    // From the work step: hands one result to process.
+    // From the work step: hands one result to process. Waits while the bound is reached, until
+    // the UI thread takes results or a stop is requested; the result is never dropped, so after
+    // a stop it passes over the bound.
     void publish(Progress item) {
-        bool first = false;
-        {
-            std::lock_guard lock(publishMutex_);
-            first = pending_.empty();
-            pending_.push_back(std::move(item));
-        }
+        const std::size_t bytes = sizeOf(item);
+        std::unique_lock lock(publishMutex_);
+        if (full(bytes)) waitForRoom(lock, bytes);
+        const bool first = pending_.empty();
+        pending_.push_back(std::move(item));
+        pendingBytes_ += bytes;
+        ++unprocessed_;
+        unprocessedBytes_ += bytes;
+        lock.unlock();
         if (first) {
             executor_.post([self = this->shared_from_this()] { self->deliverPending(); });
         }
@@ -121,11 +143,21 @@ protected:
     UiExecutor& executor() { return executor_; }
 
 private:
-    // Before execute, the thread has no stop source yet; requests are remembered until it has.
-    // Called on the UI thread, as execute is.
-    std::stop_source stopSource() {
-        if (thread_.joinable()) return thread_.get_stop_source();
-        return earlyStop_;
+    // Under publishMutex_.
+    bool full(std::size_t bytes) const {
+        return unprocessed_ > 0 && (unprocessed_ >= kMaxUnprocessedResults ||
+                                    unprocessedBytes_ + bytes > kMaxUnprocessedBytes);
+    }
+
+    void waitForRoom(std::unique_lock<std::mutex>& lock, std::size_t bytes) {
+        const std::stop_token stop = stop_.get_token();
+        const auto room = [&] { return !full(bytes); };
+        if (taken_.wait_for(lock, stop, kStallNoticeDelay, room) || stop.stop_requested()) return;
+        const std::size_t waiting = unprocessed_;
+        lock.unlock();
+        publishStalled(waiting);
+        lock.lock();
+        taken_.wait(lock, stop, room);
     }
 
     void run(std::stop_token stop) {
@@ -161,23 +193,40 @@ private:
 
     void deliverPending() {
         std::vector<Progress> chunks;
+        std::size_t bytes = 0;
         {
             std::lock_guard lock(publishMutex_);
             chunks.swap(pending_);
+            std::swap(bytes, pendingBytes_);
         }
-        if (!chunks.empty()) process(chunks);
+        const std::size_t count = chunks.size();
+        if (count > 0) process(chunks);
+        {
+            // The batch counts against the bound until it has been processed.
+            std::lock_guard lock(publishMutex_);
+            unprocessed_ -= count;
+            unprocessedBytes_ -= bytes;
+        }
+        taken_.notify_all();
     }
 
     UiExecutor& executor_;
-    std::jthread thread_;
-    std::stop_source earlyStop_;
+    std::thread thread_;
+    // Exists from construction, so that a stop may be requested from any thread at any time.
+    std::stop_source stop_;
     std::atomic<bool> cancelled_{false};
     std::mutex stateMutex_;
     bool finished_ = false;  // under stateMutex_
     std::atomic<bool> doneRun_{false};
     TaskEnding ending_ = TaskEnding::Completed;  // on the UI thread
     std::mutex publishMutex_;
+    std::condition_variable_any taken_;  // the UI thread processed a batch
+    // Under publishMutex_: the results not handed to the UI thread yet, and all results not
+    // processed yet (those plus the batch being processed).
     std::vector<Progress> pending_;
+    std::size_t pendingBytes_ = 0;
+    std::size_t unprocessed_ = 0;
+    std::size_t unprocessedBytes_ = 0;
 };
 
 }  // namespace scalino

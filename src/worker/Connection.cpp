@@ -96,6 +96,11 @@ void Connection::stopReading() {
     if (worker_) worker_->cancel(true);
 }
 
+std::function<void()> Connection::readingCanceller() const {
+    if (!worker_) return {};
+    return [worker = worker_] { worker->cancel(true); };
+}
+
 void Connection::releaseOutputs() {
     keyBot_.reset();
     keys_.reset();

@@ -54,6 +54,10 @@ public:
     void stop();
     // Cancels reading only; typing goes on with the values already received.
     void stopReading();
+    // A call that cancels reading as stopReading does, from any thread: for a request that must
+    // reach the reader while the UI thread is busy (blocked writing to a stalled output). Empty
+    // before start.
+    std::function<void()> readingCanceller() const;
     // Waits until the typing thread has typed every value received, at most timeout; true if so.
     bool awaitTyping(std::chrono::milliseconds timeout) const;
 

@@ -181,6 +181,14 @@ void WeightWorker::publishLine(std::string value, std::int32_t count, DataLine::
                      parityMark_ || framingMark_, instant));
 }
 
+std::size_t WeightWorker::sizeOf(const DataLine& line) const {
+    return sizeof line + line.rawBytes().size() + line.getProcessedData().size();
+}
+
+void WeightWorker::publishStalled(std::size_t waiting) {
+    view_.logImportantEvent(workerText("output.not.taken", {std::to_string(waiting)}));
+}
+
 void WeightWorker::process(std::vector<DataLine>& chunks) {
     for (const DataLine& line : chunks)
         view_.update(line);

@@ -40,6 +40,9 @@ protected:
     std::int32_t doInBackground(std::stop_token stop) override;
     void process(std::vector<DataLine>& chunks) override;
     void done(const TaskOutcome<std::int32_t>& outcome) override;
+    std::size_t sizeOf(const DataLine& line) const override;
+    // Reading waits for the output: the user learns why lines stop coming.
+    void publishStalled(std::size_t waiting) override;
 
     // What the read loop does with each complete line in the assembler's buffer.
     using LineHandler = std::function<void(std::int32_t count, DataLine::Instant instant)>;

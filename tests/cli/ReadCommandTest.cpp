@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fstream>
 #include <regex>
+#include <thread>
 
 #include "support/Pty.h"
 #include "support/Subprocess.h"
@@ -132,6 +135,133 @@ TEST(ReadCommandTest, SoundsTheSettingsSoundForEveryValue) {
             EXPECT_GT(peakOf(test::readFile(wav)), 1000);
         }
     }
+}
+
+// A status line of /proc/PID/status in KiB, or -1.
+long statusKiB(pid_t pid, std::string_view field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with(field)) return std::atol(line.c_str() + field.size());
+    }
+    return -1;
+}
+
+// An instrument that sends lines of one digit each, the digit counting up (as many lines per
+// byte as can be), from a thread of its own, as fast as the port takes them. A port that takes
+// nothing makes it wait; it can be stopped while it waits.
+class FloodingInstrument {
+public:
+    FloodingInstrument(const test::Pty& pty, int lines) : master_(pty.master()), lines_(lines) {
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+        thread_ = std::thread([this] { send(); });
+    }
+    ~FloodingInstrument() {
+        stop_ = true;
+        thread_.join();
+    }
+    // Lines written to the port so far, the one under way included.
+    int sent() const { return (written_ + 1) / 2; }
+    // Waits until more than lines have been written, at most timeout; false if not.
+    bool awaitMoreThan(int lines, std::chrono::milliseconds timeout) const {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (sent() <= lines) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+    // The line the program numbers count, as the program prints it.
+    static std::string printed(int count) {
+        const std::string digit = std::to_string((count - 1) % 10);
+        return std::to_string(count) + "\t" + digit + "\t0\t" + digit + "<10>";
+    }
+
+private:
+    void send() {
+        std::string text;
+        for (int i = 0; i < lines_; ++i)
+            text += std::to_string(i % 10) + "\n";
+        while (!stop_ && written_ < static_cast<int>(text.size())) {
+            pollfd ready{master_, POLLOUT, 0};
+            if (::poll(&ready, 1, 50) <= 0) continue;
+            const ssize_t n = ::write(master_, text.data() + written_, text.size() - written_);
+            if (n > 0) written_ += static_cast<int>(n);
+        }
+    }
+
+    int master_;
+    int lines_;
+    std::atomic<int> written_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Holds the program's standard output until it says the output is not taken.
+bool stallOutput(test::RunningProgram& read) {
+    read.holdOutput(true);
+    const std::string notice = workerText("output.not.taken", {"#"});
+    const std::string noticeStart = notice.substr(0, notice.find('#'));
+    for (int i = 0; i < 3000 && read.err().find(noticeStart) == std::string::npos; ++i)
+        std::this_thread::sleep_for(10ms);
+    return read.err().find(noticeStart) != std::string::npos;
+}
+
+std::vector<std::string> flooded(const test::Pty& pty) {
+    return readArguments(pty, {"--set", "instrument=BARCODE_ALPHA", "--set", "inputTerminator=10"});
+}
+
+TEST(ReadCommandTest, AStalledOutputHoldsReadingWithBoundedMemoryAndLosesNoLine) {
+    test::Pty pty;
+    test::RunningProgram read(SCALINO_CLI, flooded(pty));
+    awaitOpened(read);
+    const long before = statusKiB(read.pid(), "VmRSS:");
+    constexpr int kLines = 400'000;
+    FloodingInstrument instrument(pty, kLines);
+    ASSERT_TRUE(stallOutput(read)) << "no notice that the output is not taken:\n" << read.err();
+    // Reading waits: the port's buffer takes the pressure, and the instrument's writes wait.
+    EXPECT_LT(statusKiB(read.pid(), "VmRSS:") - before, 8 * 1024);
+    EXPECT_LT(instrument.sent(), kLines);
+
+    read.holdOutput(false);
+    int wrong = 0;
+    for (int count = 1; count <= kLines; ++count) {
+        const auto line = read.readLine(30s);
+        ASSERT_TRUE(line) << "line " << count << " did not arrive";
+        const std::string expected = FloodingInstrument::printed(count);
+        if (*line != expected && wrong++ < 5) ADD_FAILURE() << *line << " instead of " << expected;
+    }
+    read.signal(SIGINT);
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(ReadCommandTest, ASignalEndsReadingWhileTheOutputIsStalledAndTheLinesReadStillArrive) {
+    test::Pty pty;
+    test::RunningProgram read(SCALINO_CLI, flooded(pty));
+    awaitOpened(read);
+    FloodingInstrument instrument(pty, 400'000);
+    ASSERT_TRUE(stallOutput(read)) << "no notice that the output is not taken:\n" << read.err();
+    const int sentBefore = instrument.sent();
+    read.signal(SIGINT);
+    // The reader stops at once: it takes what is left in the port to report it, and the
+    // instrument can write again. Standard output is still held.
+    EXPECT_TRUE(instrument.awaitMoreThan(sentBefore, 30s)) << "the reader did not stop";
+
+    read.holdOutput(false);
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    std::istringstream lines(result.out);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line != FloodingInstrument::printed(++count)) {
+            ADD_FAILURE() << line << " instead of " << FloodingInstrument::printed(count);
+            break;
+        }
+    }
+    EXPECT_GT(count, 0);
+    EXPECT_NE(result.err.find(workerText("stopped")), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(workerText("unread.lines", {""})), std::string::npos);
 }
 
 TEST(ReadCommandTest, PortsThatCannotBeOpenedAndBadOptions) {

@@ -108,7 +108,7 @@ RunningProgram::~RunningProgram() {
 }
 
 bool RunningProgram::pump(int timeoutMs) {
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    pollfd fds[2] = {{outputHeld_ ? -1 : out_, POLLIN, 0}, {err_, POLLIN, 0}};
     if (out_ < 0 && err_ < 0) return false;
     if (poll(fds, 2, timeoutMs) <= 0) return true;
     for (int i = 0; i < 2; ++i) {

@@ -37,6 +37,10 @@ public:
     // its output or timeout passed first.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
     void signal(int signal);
+    // While held, standard output is left unread: it fills its pipe, and then the program's
+    // writes wait, as they do when a reader stalls. Standard error is read on.
+    void holdOutput(bool held) { outputHeld_ = held; }
+    pid_t pid() const { return pid_; }
     // Waits for the end; out holds what readLine has not taken.
     ProcessResult wait();
     // Standard error so far.
@@ -48,6 +52,7 @@ private:
 
     pid_t pid_ = -1;
     int out_ = -1, err_ = -1;
+    bool outputHeld_ = false;
     ProcessResult result_;
 };
 

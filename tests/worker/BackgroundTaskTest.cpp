@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <future>
 #include <stdexcept>
+#include <thread>
 
 #include "worker/BackgroundTask.h"
 
@@ -114,6 +116,112 @@ TEST(BackgroundTaskTest, ACancelBeforeTheStartStopsTheWorkAtOnceAndLateCancelsCh
     ASSERT_TRUE(ui.runUntil([&] { return finished->isDone(); }, 60s));
     EXPECT_FALSE(finished->cancel(true));
     EXPECT_FALSE(finished->isCancelled());
+}
+
+// Publishes numbered texts of a given length, a given number or until stopped, and records how
+// publish behaves: how many calls have returned, and the stalls it reported.
+class FloodTask : public BackgroundTask<int, std::string> {
+public:
+    static constexpr int kUntilStopped = -1;
+
+    FloodTask(UiExecutor& executor, std::size_t length, int count)
+        : BackgroundTask(executor), length_(length), count_(count) {}
+
+    std::atomic<int> published{0};
+    std::atomic<int> stalls{0};
+    std::promise<std::size_t> stalled;  // the number waiting at the first stall
+    std::promise<void> workEnded;
+    std::vector<std::string> received;  // the numbers, on the UI side
+
+protected:
+    int doInBackground(std::stop_token stop) override {
+        for (int i = 0; i != count_ && !stop.stop_requested(); ++i) {
+            std::string text = std::to_string(i);
+            text.resize(std::max(length_, text.size()), ' ');
+            publish(std::move(text));
+            ++published;
+        }
+        workEnded.set_value();
+        return published;
+    }
+    void process(std::vector<std::string>& chunks) override {
+        for (const std::string& text : chunks)
+            received.push_back(text.substr(0, text.find(' ')));
+    }
+    std::size_t sizeOf(const std::string& text) const override { return text.size(); }
+    void publishStalled(std::size_t waiting) override {
+        if (stalls++ == 0) stalled.set_value(waiting);
+    }
+
+private:
+    std::size_t length_;
+    int count_;
+};
+
+std::vector<std::string> numbersUpTo(int count) {
+    std::vector<std::string> all;
+    for (int i = 0; i < count; ++i)
+        all.push_back(std::to_string(i));
+    return all;
+}
+
+using Flood = BackgroundTask<int, std::string>;
+
+TEST(BackgroundTaskTest, PublishWaitsAtTheBoundUntilTheUiSideTakesResultsAndLosesNone) {
+    constexpr std::size_t kMiB = 1024 * 1024;
+    struct Case {
+        const char* name;
+        std::size_t length;
+        std::size_t bound;  // results that fit before publish waits
+    };
+    const std::vector<Case> cases = {
+        {"short results: the number of results", 1, Flood::kMaxUnprocessedResults},
+        {"long results: their size", kMiB, Flood::kMaxUnprocessedBytes / kMiB},
+        {"one result above the byte bound alone", Flood::kMaxUnprocessedBytes + 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QueueExecutor ui;
+        const int total = static_cast<int>(c.bound) + 1;
+        auto task = std::make_shared<FloodTask>(ui, c.length, total);
+        task->execute();
+        // The UI side takes nothing yet: the last result waits.
+        auto stalled = task->stalled.get_future();
+        ASSERT_EQ(stalled.wait_for(30s), std::future_status::ready)
+            << "publish did not report waiting for room";
+        EXPECT_EQ(stalled.get(), c.bound);
+        EXPECT_EQ(task->published, static_cast<int>(c.bound));
+        ASSERT_TRUE(ui.runUntil([&] { return task->isDone(); }, 30s))
+            << "the task did not end once its results were taken";
+        EXPECT_EQ(task->received, numbersUpTo(total));
+        EXPECT_EQ(task->stalls, 1);
+        EXPECT_EQ(task->ending(), TaskEnding::Completed);
+    }
+}
+
+TEST(BackgroundTaskTest, AStopWhilePublishWaitsEndsTheWorkAtOnceAndKeepsEveryResult) {
+    for (const bool fromAnotherThread : {false, true}) {
+        SCOPED_TRACE(fromAnotherThread ? "cancelled from another thread" : "cancelled");
+        QueueExecutor ui;
+        auto task = std::make_shared<FloodTask>(ui, 1, FloodTask::kUntilStopped);
+        task->execute();
+        ASSERT_EQ(task->stalled.get_future().wait_for(30s), std::future_status::ready)
+            << "publish did not report waiting for room";
+        if (fromAnotherThread) {
+            std::thread([&] { task->cancel(true); }).join();
+        } else {
+            task->cancel(true);
+        }
+        // Nothing has been taken, yet the work step ends.
+        ASSERT_EQ(task->workEnded.get_future().wait_for(30s), std::future_status::ready)
+            << "the work step went on waiting after the cancel";
+        ASSERT_TRUE(ui.runUntil([&] { return task->isDone(); }, 30s))
+            << "the completion step did not come";
+        // The result in hand when the cancel came is kept too.
+        EXPECT_EQ(task->received, numbersUpTo(task->published));
+        EXPECT_EQ(task->published, static_cast<int>(Flood::kMaxUnprocessedResults) + 1);
+        EXPECT_EQ(task->ending(), TaskEnding::Cancelled);
+    }
 }
 
 }  // namespace
