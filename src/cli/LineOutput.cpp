@@ -20,20 +20,24 @@ std::string displayValue(std::string_view value) {
     return out;
 }
 
-void printDataLine(std::FILE* out, const DataLine& line) {
+bool printDataLine(std::FILE* out, const DataLine& line) {
+    errno = 0;
     std::fprintf(out, "%d\t%s\t%d\t%s\n", line.getCount(),
                  displayValue(line.getProcessedData()).c_str(), line.isError() ? 1 : 0,
                  line.getRawData().c_str());
-    std::fflush(out);
+    return std::fflush(out) == 0 && !std::ferror(out);
 }
 
 bool outputWritten(std::FILE* out, std::FILE* err, const char* command) {
     errno = 0;
     if (std::fflush(out) == 0 && !std::ferror(out)) return true;
-    const int error = errno;
+    reportUnwrittenOutput(err, command, errno);
+    return false;
+}
+
+void reportUnwrittenOutput(std::FILE* err, const char* command, int error) {
     std::fprintf(err, "scalino-cli %s: the output could not be written: %s\n", command,
                  error != 0 ? std::strerror(error) : "write error");
-    return false;
 }
 
 }  // namespace scalino::cli

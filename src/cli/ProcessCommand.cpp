@@ -63,8 +63,10 @@ Output, one line per received line, flushed at once:
 
 Messages go to standard error: bytes left without a terminator at the end,
 lines that could not be processed. Exit status: 0 at the end of input,
-2 for a bad option, 3 when a line ends processing as it would end a
-connection (a value that is not a number, division by zero).
+1 when standard input cannot be read or standard output cannot be written
+(a full disk, for example; processing stops at once), 2 for a bad option,
+3 when a line ends processing as it would end a connection (a value that is
+not a number).
 
 Examples:
   printf 'N  60.24 kg\n' | scalino-cli process --set instrument=KERN_MPS \
@@ -119,7 +121,7 @@ public:
             }
             if (n == 0) break;
             for (ssize_t i = 0; i < n; ++i) {
-                if (!push(static_cast<unsigned char>(buffer[i]))) return 3;
+                if (!push(static_cast<unsigned char>(buffer[i]))) return outputFailed_ ? 1 : 3;
             }
         }
         if (assembler_.hasPendingBytes()) {
@@ -128,8 +130,11 @@ public:
         return 0;
     }
 
+    // True once a line could not be written; it has been reported.
+    bool outputFailed() const { return outputFailed_; }
+
 private:
-    // False when the line ended processing.
+    // False when the line ended processing or could not be written.
     bool push(unsigned char byte) {
         switch (assembler_.push(byte)) {
             case LineAssembler::Push::Partial: return true;
@@ -157,8 +162,11 @@ private:
         if (!value) return true;
         DataLine line(std::string(assembler_.line()), std::move(*value), count_, false, instant);
         if (ignorer_) ignorer_->process(line);
-        printDataLine(out_, line);
-        return true;
+        if (printDataLine(out_, line)) return true;
+        // What cannot be written is lost: reading on would only lose more.
+        reportUnwrittenOutput(err_, "process", errno);
+        outputFailed_ = true;
+        return false;
     }
 
     void report(const std::string& message) {
@@ -172,6 +180,7 @@ private:
     LineAssembler assembler_;
     std::optional<Ignorer> ignorer_;
     std::int32_t count_ = 0;
+    bool outputFailed_ = false;
 };
 
 }  // namespace
@@ -188,7 +197,9 @@ int runProcess(const std::vector<std::string>& arguments, int inputFd, std::FILE
     }
     try {
         Run run(config, out, err);
-        return run.readAll(inputFd);
+        const int status = run.readAll(inputFd);
+        if (run.outputFailed()) return 1;
+        return outputWritten(out, err, "process") ? status : 1;
     } catch (const std::exception& error) {
         std::fprintf(err, "%s %s\n", workerText("execution.exception").c_str(), error.what());
         return 3;

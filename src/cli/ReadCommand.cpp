@@ -1,5 +1,6 @@
 #include "cli/ReadCommand.h"
 
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <functional>
@@ -55,7 +56,11 @@ Options:
 Standard output, one line per received line, flushed at once, as
 'scalino-cli process' prints it:
   NUMBER <tab> VALUE <tab> FAULT <tab> RAW
-A suppressed duplicate (with ignoreDuplicates) shows an empty VALUE.
+A suppressed duplicate (with ignoreDuplicates) shows an empty VALUE. When
+standard output does not take the lines (a reader that stalls, Ctrl+S in a
+terminal), reading pauses once 4096 lines wait and the log says so; the
+instrument's data then waits in the port, and no line already read is
+dropped. Standard output that cannot be written at all stops reading.
 
 Standard error carries the event log, one entry per line with the time:
   14:03:07 Port /dev/ttyUSB0 opened: 9600 bit/s, 8 data bits, ...
@@ -63,7 +68,7 @@ Standard error carries the event log, one entry per line with the time:
 Exit status: 0 after SIGINT or SIGTERM, 1 when the port (or the keyboard
 output of --type) cannot be opened, 2 for a bad option, 3 when the
 connection ended because of an error (an unplugged adapter, a value the
-number formatter cannot read).
+number formatter cannot read, standard output that cannot be written).
 
 Examples:
   scalino-cli read --port /dev/ttyUSB0 --set instrument=KERN_MPS
@@ -140,10 +145,12 @@ private:
 };
 
 // The front end of a connection on a terminal: events on standard error, lines on standard
-// output.
+// output. Output that cannot be written is reported once, and outputFailed is called: the lines
+// that follow would be lost as well.
 class ConsoleView : public ConnectionView {
 public:
-    ConsoleView(std::FILE* out, EventLog& log) : out_(out), log_(log) {}
+    ConsoleView(std::FILE* out, std::FILE* err, EventLog& log, std::function<void()> outputFailed)
+        : out_(out), err_(err), log_(log), outputFailed_(std::move(outputFailed)) {}
 
     void logEvent(const std::string& text) override { log_.add(text); }
     void logImportantEvent(const std::string& text) override { log_.add(text); }
@@ -151,7 +158,17 @@ public:
     void showWarning(const std::string& title, const std::string& message) override {
         log_.add(title + ": " + message);
     }
-    void update(const DataLine& line) override { printDataLine(out_, line); }
+    void update(const DataLine& line) override {
+        if (printDataLine(out_, line) || failed_) return;
+        reportUnwrittenOutput(err_, "read", errno);
+        failed_ = true;
+        outputFailed_();
+    }
+    // Whether output was lost; reported unless already said.
+    bool outputLost() {
+        if (!failed_) failed_ = !outputWritten(out_, err_, "read");
+        return failed_;
+    }
     void connectionProblem(Problem problem, const std::string& detail) override {
         switch (problem) {
             case Problem::KeyboardOutput:
@@ -166,7 +183,10 @@ public:
 
 private:
     std::FILE* out_;
+    std::FILE* err_;
     EventLog& log_;
+    std::function<void()> outputFailed_;
+    bool failed_ = false;
 };
 
 // How long the end of a connection waits for the typing of values received just before it.
@@ -180,8 +200,8 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     // Before any thread starts, so that every thread leaves the signals to it.
     QueueExecutor ui;
     EventLog log(err);
-    ConsoleView view(out, log);
     std::unique_ptr<Connection> connection;
+    ConsoleView view(out, err, log, [&] { connection->stopReading(); });
     // A signal stops the reader at once, even while this thread waits for a stalled standard
     // output; the connection's end is then handled here as usual.
     std::mutex cancelMutex;
@@ -238,7 +258,7 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     connection->stop();
     if (auto* recording = dynamic_cast<const RecordingKeyEvents*>(keys.get()))
         std::fprintf(out, "keys\t%s\n", recording->transcript().c_str());
-    return failed ? 3 : 0;
+    return failed || view.outputLost() ? 3 : 0;
 }
 
 }  // namespace scalino::cli

@@ -41,11 +41,12 @@ Config loadStoredSettings(std::FILE* err, const char* command,
                      command, report.storeFailure->c_str());
     }
     for (const InvalidSetting& invalid : report.invalidSettings) {
+        const std::string fallback = findConfigKey(invalid.key)->get(config);
         std::fprintf(err,
                      "scalino-cli %s: stored setting %s=%s is not valid; its default %s applies "
                      "until the settings are saved again\n",
                      command, invalid.key.c_str(), invalid.storedValue.c_str(),
-                     findConfigKey(invalid.key)->get(config).c_str());
+                     fallback.empty() ? "(empty)" : fallback.c_str());
     }
     return config;
 }

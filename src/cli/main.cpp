@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/DetectCommand.h"
+#include "cli/LineOutput.h"
 #include "cli/PortsCommand.h"
 #include "cli/ProcessCommand.h"
 #include "cli/ReadCommand.h"
@@ -46,7 +47,7 @@ int listInstruments(std::FILE* out) {
         std::fprintf(out, "%s\t%s\n", std::string(name(instrument)).c_str(),
                      toString(instrument).c_str());
     }
-    return 0;
+    return scalino::cli::outputWritten(out, stderr, "instruments") ? 0 : 1;
 }
 
 // The serial library identifies the platform from these; this program runs on its own host
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
     arguments.erase(arguments.begin());
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
-        return 0;
+        return scalino::cli::outputWritten(stdout, stderr, "help") ? 0 : 1;
     }
     setUpSerialLibrary();
     if (command == "read") return scalino::cli::runRead(arguments, stdout, stderr);

@@ -42,8 +42,8 @@ int Config::getEditNumCharactersAsInt() const {
 Decimal Config::getMathOperandAsBigDecimal() const {
     auto operand = Decimal::parse(fields_.mathOperand);
     if (!operand || !ConfigHelper::MathOperand::isValid(fields_.mathOperand)) {
-        throw std::invalid_argument("math operand is not a number: \"" + fields_.mathOperand +
-                                    "\"");
+        throw std::invalid_argument("math operand is not a number other than 0: \"" +
+                                    fields_.mathOperand + "\"");
     }
     return *operand;
 }

@@ -94,8 +94,12 @@ long firstUnescaped(const std::vector<char32_t>& text, char32_t bracket) {
 
 }  // namespace
 
+// Zero in any spelling ("0.0", "-0", "0E3") is refused: multiplying by it types 0 for every
+// reading, and dividing by it ends every connection.
 bool MathOperand::isValid(std::string_view text) {
-    return text.empty() || (text != "0" && Decimal::parse(text).has_value());
+    if (text.empty()) return true;
+    const auto operand = Decimal::parse(text);
+    return operand && !operand->isZero();
 }
 
 bool DecimalPlaces::isValid(std::string_view text) {

@@ -1,7 +1,11 @@
 // scalino-cli process, run as a program: real bytes in, lines and messages out.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "support/Subprocess.h"
+#include "support/TempDir.h"
 #include "worker/WorkerBundle.h"
 
 namespace scalino {
@@ -39,11 +43,6 @@ TEST(ProcessCommandTest, AValueThatIsNotANumberEndsProcessingWithStatus3) {
     EXPECT_EQ(result.out, "1\t42\t0\t42<13>\n");
     EXPECT_EQ(result.err.rfind(workerText("execution.exception") + " ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find("abc"), std::string::npos) << result.err;
-
-    const auto byZero =
-        process({"decimalPlaces=2", "mathOperation=DIVIDE", "mathOperand=0.0"}, "5\r");
-    EXPECT_EQ(byZero.exitStatus, 3);
-    EXPECT_EQ(byZero.out, "");
 }
 
 TEST(ProcessCommandTest, BarcodeFailuresCostOnlyTheirLine) {
@@ -70,6 +69,8 @@ TEST(ProcessCommandTest, BadSettingsAreRefusedBeforeAnythingIsRead) {
         {{"--set", "colour=red"}, "colour"},
         {{"--set", "instrument=kern_mps"}, "instrument"},
         {{"--set", "mathOperand=1,5"}, "mathOperand"},
+        {{"--set", "mathOperand=0.0"}, "mathOperand"},
+        {{"--set", "mathOperand=-0"}, "mathOperand"},
         {{"--set", "customRegEx=abc"}, "customRegEx"},
         {{"--set", "noequals"}, "noequals"},
         {{"--verbose"}, "--verbose"},
@@ -81,6 +82,41 @@ TEST(ProcessCommandTest, BadSettingsAreRefusedBeforeAnythingIsRead) {
         EXPECT_EQ(result.exitStatus, 2) << named;
         EXPECT_EQ(result.out, "") << named;
         EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
+    }
+}
+
+TEST(ProcessCommandTest, AStoredOperandOfZeroIsInvalidAndNoMathApplies) {
+    test::TempDir folder;
+    const auto prefs = folder / "prefs.txt";
+    test::writeFile(prefs,
+                    "com.velmora.Scalino.mathOperation=DIVIDE\n"
+                    "com.velmora.Scalino.mathOperand=0.0\n"
+                    "com.velmora.Scalino.decimalPlaces=2\n");
+    const auto result = test::runProgram(SCALINO_CLI, {"process", "--prefs", prefs}, "5\r");
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "1\t5\t0\t5<13>\n");
+    EXPECT_NE(result.err.find("scalino-cli process: stored setting mathOperand=0.0 is not valid; "
+                              "its default (empty) applies until the settings are saved again\n"),
+              std::string::npos)
+        << result.err;
+}
+
+// The commands that print results, with standard output on a device that is always full.
+TEST(ProcessCommandTest, OutputThatCannotBeWrittenEndsWithAMessageAndStatus1) {
+    const std::string cli = SCALINO_CLI;
+    const std::pair<std::string, std::string> cases[] = {
+        {"printf '5\\r6\\r' | " + cli + " process", "process"},
+        {cli + " instruments", "instruments"},
+        {cli + " --help", "help"},
+    };
+    for (const auto& [command, name] : cases) {
+        SCOPED_TRACE(command);
+        const auto result = test::runProgram("/bin/sh", {"-c", command + " > /dev/full"}, "");
+        EXPECT_EQ(result.exitStatus, 1) << result.err;
+        EXPECT_NE(result.err.find("scalino-cli " + name +
+                                  ": the output could not be written: " + std::strerror(ENOSPC)),
+                  std::string::npos)
+            << result.err;
     }
 }
 

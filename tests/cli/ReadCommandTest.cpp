@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <thread>
@@ -262,6 +264,25 @@ TEST(ReadCommandTest, ASignalEndsReadingWhileTheOutputIsStalledAndTheLinesReadSt
     EXPECT_GT(count, 0);
     EXPECT_NE(result.err.find(workerText("stopped")), std::string::npos) << result.err;
     EXPECT_NE(result.err.find(workerText("unread.lines", {""})), std::string::npos);
+}
+
+TEST(ReadCommandTest, OutputThatCannotBeWrittenStopsReadingWithStatus3) {
+    test::Pty pty;
+    std::string command = "exec " + std::string(SCALINO_CLI);
+    for (const auto& argument : readArguments(pty, {}))
+        command += " " + argument;
+    test::RunningProgram read("/bin/sh", {"-c", command + " > /dev/full"});
+    awaitOpened(read);
+    pty.send(bytes("5\r6\r"));
+    const std::string message =
+        std::string("scalino-cli read: the output could not be written: ") + std::strerror(ENOSPC);
+    for (int i = 0; i < 3000 && read.err().find(message) == std::string::npos; ++i)
+        std::this_thread::sleep_for(10ms);
+    if (read.err().find(message) == std::string::npos) read.signal(SIGTERM);
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 3) << result.err;
+    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(workerText("stopped")), std::string::npos) << result.err;
 }
 
 TEST(ReadCommandTest, PortsThatCannotBeOpenedAndBadOptions) {

@@ -94,9 +94,14 @@ TEST(ConfigHelperTest, TextValidators) {
          "(\xc2\xb0"
          "C)",
          true},
+        // Zero is refused however it is written.
         {MathOperand::isValid, "0", false},
-        {MathOperand::isValid, "0.0", true},
-        {MathOperand::isValid, "00", true},
+        {MathOperand::isValid, "0.0", false},
+        {MathOperand::isValid, "00", false},
+        {MathOperand::isValid, "-0", false},
+        {MathOperand::isValid, "-0.000", false},
+        {MathOperand::isValid, "0E5", false},
+        {MathOperand::isValid, "0.001", true},
         {MathOperand::isValid, "-2.5", true},
         {MathOperand::isValid, "1E3", true},
         {MathOperand::isValid, "1,5", false},

@@ -45,9 +45,11 @@ TEST(ConfigTest, DivisionIsEnabledOnlyWithDecimalPlaces) {
     }
     EXPECT_EQ(configWith({{"mathOperand", "1E3"}}).getMathOperandAsBigDecimal().toPlainString(),
               "1000");
-    Config zero;
-    zero.setMathOperand("0");
-    EXPECT_THROW(zero.getMathOperandAsBigDecimal(), std::invalid_argument);
+    for (const std::string spelling : {"0", "0.0", "-0"}) {
+        Config zero;
+        zero.setMathOperand(spelling);
+        EXPECT_THROW(zero.getMathOperandAsBigDecimal(), std::invalid_argument) << spelling;
+    }
 }
 
 TEST(ConfigTest, SettingTheInstrumentTellsItsType) {

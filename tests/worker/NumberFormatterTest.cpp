@@ -58,6 +58,8 @@ TEST(NumberFormatterTest, FormatsReadings) {
         {"5.", "", "HALF_UP", "NONE", "", "DOT", "5"},
         {"-10", "1", "HALF_UP", "DIVIDE", "-4", "DOT", "2.5"},
         {"1", "2", "HALF_DOWN", "DIVIDE", "7.99999999999", "DOT", "0.13"},
+        {"1.123456789", "7", "HALF_UP", "NONE", "", "DOT", "1.1234568"},  // the most places
+        {"1.123456789", "7", "DOWN", "MULTIPLY", "10", "DOT", "11.2345678"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(format(c), c.expected) << c.value << " places '" << c.places << "' " << c.method
@@ -70,9 +72,12 @@ TEST(NumberFormatterTest, ValuesThatAreNotNumbersAndDivisionByZeroFail) {
     for (std::string_view bad : {"abc", "1.2.3", "1,2,3", "12kg", "--1", "+", ""}) {
         EXPECT_THROW(NumberFormatter::fromConfig(plain).format(bad), ProcessingError) << bad;
     }
-    const Config byZero =
-        configWith({{"decimalPlaces", "2"}, {"mathOperation", "DIVIDE"}, {"mathOperand", "0.0"}});
-    EXPECT_THROW(NumberFormatter::fromConfig(byZero).format("5"), ProcessingError);
+    // The settings refuse a zero operand; an operand that is zero anyway still fails each value.
+    const Config divide =
+        configWith({{"decimalPlaces", "2"}, {"mathOperation", "DIVIDE"}, {"mathOperand", "2"}});
+    NumberFormatter byZero(divide, 2, RoundingMode::HALF_UP, ConfigHelper::MathOperation::DIVIDE,
+                           Decimal::parse("0.0"));
+    EXPECT_THROW(byZero.format("5"), ProcessingError);
 }
 
 }  // namespace
