@@ -3,6 +3,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "cli/LineOutput.h"
 #include "cli/SettingArguments.h"
 #include "cli/StoredSettings.h"
 #include "platform/KeyEventBackend.h"
@@ -47,9 +48,11 @@ Options:
   --help            Show this text.
   --                Ends the options: a TEXT that starts with -- follows it.
 
-A character the key map lacks is reported on standard error and skipped.
-Exit status: 0 when everything was typed, 1 when a character or key could
-not be typed, 2 for a bad option, 3 when no keyboard output can be started.
+A character the key map lacks is reported on standard error and skipped. An
+empty TEXT types nothing, not even the start and end keys, as a connection
+never types an empty value. Exit status: 0 when everything was typed, 1 when
+a character or key could not be typed (or, with record, the key events could
+not be written), 2 for a bad option, 3 when no keyboard output can be started.
 
 Examples:
   scalino-cli type 12.5 --set outputTerminator=ENTER
@@ -146,6 +149,13 @@ int runType(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
         std::fprintf(err, "%s%s\n", kPrefix, error->message.c_str());
         return 2;
     }
+    if (options.text->empty()) {
+        // A connection never types an empty value, not even its start and end keys; nor does
+        // this command, which needs no keyboard for it.
+        std::fprintf(err, "%sthe TEXT is empty: nothing is typed\n", kPrefix);
+        if (options.keyboard == "record") std::fputs("\n", out);  // no key events
+        return outputWritten(out, err, "type") ? 0 : 1;
+    }
     std::unique_ptr<KeyEventGenerator> keys;
     try {
         keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard);
@@ -166,8 +176,9 @@ int runType(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     }
     if (const auto* recording = dynamic_cast<const RecordingKeyEvents*>(keys.get())) {
         std::fprintf(out, "%s\n", recording->transcript().c_str());
-        std::fflush(out);
     }
+    // The transcript of record is what was typed: losing it is a failure to type.
+    if (!outputWritten(out, err, "type")) return 1;
     return view.problems() == 0 ? 0 : 1;
 }
 

@@ -108,6 +108,7 @@ TEST(ProcessCommandTest, OutputThatCannotBeWrittenEndsWithAMessageAndStatus1) {
         {"printf '5\\r6\\r' | " + cli + " process", "process"},
         {cli + " instruments", "instruments"},
         {cli + " --help", "help"},
+        {cli + " type 5 --keyboard record", "type"},
     };
     for (const auto& [command, name] : cases) {
         SCOPED_TRACE(command);

@@ -25,6 +25,14 @@ TEST(TypeCommandTest, RecordsTheKeysOfStartKeyTextAndEndKey) {
     EXPECT_EQ(result.err, "");
 }
 
+TEST(TypeCommandTest, AnEmptyTextTypesNothingNotEvenTheStartAndEndKeys) {
+    const auto result = type(
+        {"", "--keyboard", "record", "--set", "startWith=TAB", "--set", "outputTerminator=ENTER"});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, "\n");
+    EXPECT_EQ(result.err, "scalino-cli type: the TEXT is empty: nothing is typed\n");
+}
+
 TEST(TypeCommandTest, ACharacterOutsideTheKeyMapIsReportedAndSkipped) {
     const auto result = type({"-1a", "--keyboard=record"});
     EXPECT_EQ(result.exitStatus, 1);
