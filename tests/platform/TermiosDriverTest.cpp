@@ -279,7 +279,7 @@ TEST_F(TermiosDriverTest, BitRateReadsBackAsAsked) {
                  {SerialConfig::BR_9600, 9600}};
     for (const auto& [code, rate] : cases) {
         SCOPED_TRACE("bit rate code " + std::to_string(code));
-        ASSERT_EQ(configure([code](SerialConfig& c) { c.setBitRate(code); }), 0)
+        ASSERT_EQ(configure([code = code](SerialConfig& c) { c.setBitRate(code); }), 0)
             << driver.serLastError(handle);
         KernelTermios2 t{};
         ASSERT_EQ(::ioctl(pty.slave(), kTcGets2, &t), 0) << std::strerror(errno);
@@ -313,7 +313,7 @@ TEST_F(TermiosDriverTest, StopBitsAndHandshakeReadBack) {
     };
     for (const auto& [code, rtsCts, soft] : cases) {
         SCOPED_TRACE("handshake code " + std::to_string(code));
-        ASSERT_EQ(configure([code](SerialConfig& c) { c.setHandshake(code); }), 0)
+        ASSERT_EQ(configure([code = code](SerialConfig& c) { c.setHandshake(code); }), 0)
             << driver.serLastError(handle);
         const termios t = pty.slaveSettings();
         EXPECT_EQ((t.c_cflag & CRTSCTS) != 0, rtsCts);
@@ -346,12 +346,14 @@ TEST_F(TermiosDriverTest, FramingAPseudoTerminalDoesNotKeepIsANoticeAndDataStill
         ASSERT_EQ(driver.serClosePort(config.getPort() - 1), 0);
         ASSERT_EQ(openPty(pty, config), 0) << driver.serLastError(-1);
         handle = config.getPort() - 1;
-        ASSERT_EQ(configure([&](SerialConfig& c) {
-                      c.setDataBits(dataBits);
-                      c.setParity(parity);
-                      c.setStopBits(stopBits);
-                  }),
-                  0)
+        // Structured bindings are captured by copy: clang before 16 cannot capture them.
+        ASSERT_EQ(
+            configure([dataBits = dataBits, parity = parity, stopBits = stopBits](SerialConfig& c) {
+                c.setDataBits(dataBits);
+                c.setParity(parity);
+                c.setStopBits(stopBits);
+            }),
+            0)
             << driver.serLastError(handle);
         EXPECT_EQ(
             driver.serConfigureNotice(handle),
