@@ -4,6 +4,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config   # toolchain
+  ccache                             # compiler cache shared by the build folders
+  clang libclang-rt-dev llvm         # sanitizer builds and fuzzers (libFuzzer, llvm-symbolizer)
   libpcre2-dev                       # regular expressions (with JIT)
   libgmp-dev                         # exact decimals
   libgtest-dev                       # unit tests
