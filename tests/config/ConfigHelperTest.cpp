@@ -55,6 +55,23 @@ struct ValidatorCase {
     bool acceptable;
 };
 
+TEST(ConfigHelperTest, KeyCodesOfTheStartAndEndKeys) {
+    const std::pair<StartWith, int> startKeys[] = {
+        {StartWith::NONE, 0},     {StartWith::TAB, 9},   {StartWith::ENTER, 10},
+        {StartWith::RIGHT, 39},   {StartWith::DOWN, 40}, {StartWith::MULTIPLY, 106},
+        {StartWith::DELETE, 127}, {StartWith::F1, 112},  {StartWith::F2, 113},
+        {StartWith::F11, 122},    {StartWith::F12, 123},
+    };
+    for (const auto& [key, code] : startKeys)
+        EXPECT_EQ(getKeyCode(key), code) << name(key);
+    const std::pair<OutputTerminator, int> endKeys[] = {
+        {OutputTerminator::NONE, 0},   {OutputTerminator::ENTER, 10}, {OutputTerminator::TAB, 9},
+        {OutputTerminator::RIGHT, 39}, {OutputTerminator::DOWN, 40},
+    };
+    for (const auto& [key, code] : endKeys)
+        EXPECT_EQ(getKeyCode(key), code) << name(key);
+}
+
 TEST(ConfigHelperTest, TextValidators) {
     const ValidatorCase cases[] = {
         {Delay::isValid, "1000", true},

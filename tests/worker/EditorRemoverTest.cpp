@@ -30,10 +30,24 @@ TEST(EditorTest, KeepsOrRemovesCharactersAtEitherEnd) {
         {EditOperation::KEEP, EditPosition::LAST, 9, "12.5", "12.5"},
         {EditOperation::REMOVE, EditPosition::FIRST, 0, "12.5", "12.5"},
         {EditOperation::KEEP, EditPosition::LAST, 3, "", ""},
+        // No count (0, as an empty setting reads): the value as it stands, whatever the edit.
+        {EditOperation::KEEP, EditPosition::FIRST, 0, "12.5", "12.5"},
+        {EditOperation::KEEP, EditPosition::LAST, 0, "12.5", "12.5"},
+        {EditOperation::REMOVE, EditPosition::LAST, 0, "12.5", "12.5"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Editor(c.operation, c.position, c.n).edit(c.value), c.expected)
             << c.value << " n=" << c.n;
+    }
+}
+
+TEST(EditorTest, AnEmptyCountInTheSettingsKeepsTheValue) {
+    for (const auto position : {EditPosition::FIRST, EditPosition::LAST}) {
+        Config config;
+        config.setEditOperation(EditOperation::KEEP);
+        config.setEditPosition(position);
+        config.setEditNumCharacters("");
+        EXPECT_EQ(Editor(config).edit("+0012.5 kg"), "+0012.5 kg") << ConfigHelper::name(position);
     }
 }
 
@@ -49,6 +63,10 @@ TEST(RemoverTest, DeletesEveryListedCharacterCaseSensitively) {
     EXPECT_EQ(Remover("\xc3\xa9").removeCharacters("caf\xe9\xc3"),
               "caf\xc3");  // typed U+00E9: byte 0xE9
     EXPECT_EQ(Remover(",").removeCharacters("1,234,5"), "12345");
+    EXPECT_EQ(Remover("\xc3\xbf")
+                  .removeCharacters("7\xff"
+                                    "8\xfe"),
+              "78\xfe");  // typed U+00FF, the last code a byte holds: byte 0xFF
 }
 
 }  // namespace
