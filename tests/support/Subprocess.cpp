@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 
 extern char** environ;
@@ -51,6 +53,30 @@ int exitStatusOf(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// How long a test waits for a program to end before it kills it.
+constexpr std::chrono::seconds kProgramDeadline{60};
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+Deadline programDeadline() {
+    return std::chrono::steady_clock::now() + kProgramDeadline;
+}
+
+// Milliseconds left until the deadline, at least 0.
+int millisecondsLeft(Deadline deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
+
+// Kills a program that outlived its deadline; its standard error says so, for the test's
+// message.
+void endOverdue(pid_t pid, std::string& err) {
+    kill(pid, SIGKILL);
+    err += "\n[killed by the test: the program did not end within " +
+           std::to_string(kProgramDeadline.count()) + " s]\n";
+}
+
 }  // namespace
 
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
@@ -66,8 +92,14 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
     if (input.empty()) close(inFd), inFd = -1;
     pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
     int open = 2;
+    const Deadline deadline = programDeadline();
     while (open > 0 || fds[2].fd >= 0) {
-        if (poll(fds, 3, -1) < 0 && errno != EINTR) break;
+        const int left = millisecondsLeft(deadline);
+        if (left == 0) {
+            endOverdue(pid, result.err);
+            break;
+        }
+        if (poll(fds, 3, left) < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char buffer[4096];
@@ -83,6 +115,9 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
             if (n > 0) written += static_cast<size_t>(n);
             if (n < 0 || written == input.size()) close(fds[2].fd), fds[2].fd = -1;
         }
+    }
+    for (const pollfd& left : fds) {
+        if (left.fd >= 0) close(left.fd);
     }
     result.exitStatus = exitStatusOf(pid);
     return result;
@@ -146,7 +181,12 @@ void RunningProgram::signal(int signal) {
 }
 
 ProcessResult RunningProgram::wait() {
-    while (pump(-1)) {
+    const Deadline deadline = programDeadline();
+    while (pump(millisecondsLeft(deadline))) {
+        if (millisecondsLeft(deadline) == 0) {
+            endOverdue(pid_, result_.err);
+            break;
+        }
     }
     result_.exitStatus = exitStatusOf(pid_);
     pid_ = -1;

@@ -61,9 +61,10 @@ public:
         lock.unlock();
         RecordingKeyEvents::keyPress(keyCode);
     }
-    void awaitHeld() {
+    // False when no key went down within a few seconds.
+    bool awaitHeld() {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return held_; });
+        return changed_.wait_for(lock, 10s, [this] { return held_; });
     }
 
 private:
@@ -245,7 +246,7 @@ TEST_F(ConnectionTest, StoppingDropsTheValuesNotTypedYetAndSaysHowMany) {
     connection.start(settings());
     driver->script("1\n2\n3\n");
     ASSERT_TRUE(ui.runUntil([&] { return view.lineCount() >= 3; }, 60s));
-    held->awaitHeld();
+    ASSERT_TRUE(held->awaitHeld()) << "typing did not start";
     ASSERT_EQ(Keybot::queuedCount(), 2u);
     connection.stop();
     EXPECT_EQ(Keybot::queuedCount(), 0u) << "nothing left for the next connection to type";
@@ -270,7 +271,7 @@ TEST_F(ConnectionTest, WaitingForTypingWaitsForTheValueInHandToo) {
     connection.start(settings());
     driver->script("8.5\n");
     ASSERT_TRUE(ui.runUntil([&] { return view.lineCount() >= 1; }, 60s));
-    held->awaitHeld();
+    ASSERT_TRUE(held->awaitHeld()) << "typing did not start";
     EXPECT_EQ(Keybot::queuedCount(), 0u);
     EXPECT_EQ(Keybot::untypedCount(), 1u) << "taken, but not typed yet";
     ASSERT_TRUE(connection.awaitTyping(60s));
@@ -362,8 +363,10 @@ TEST_F(ConnectionTest, AConnectionGoneBeforeItsQueuedStepsRunLeavesThemHarmless)
     connection->start(settings());
     driver->script("1.5\n2.5\n");
     // Let the worker publish without running its steps, then let the connection go.
-    while (counting.posted == 0)
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (counting.posted == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
+    ASSERT_GT(counting.posted, 0) << "the worker posted no step";
     connection.reset();
     const size_t shownBefore = view.lineCount();
     ui.runPending();

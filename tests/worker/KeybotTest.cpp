@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <future>
 #include <mutex>
 
@@ -35,8 +37,13 @@ private:
     Messages important_;
 };
 
+using namespace std::chrono_literals;
+
+// How long a test waits for the typing thread before it reports what did not come.
+constexpr auto kDeadline = 10s;
+
 // Tells when a key has been released a given number of times, so a test knows that the typing
-// thread has typed everything it expects without waiting for a time.
+// thread has typed everything it expects without waiting for a fixed time.
 class SignallingKeyEvents : public RecordingKeyEvents {
 public:
     SignallingKeyEvents(int keyCode, int releases) : keyCode_(keyCode), remaining_(releases) {}
@@ -44,12 +51,14 @@ public:
         RecordingKeyEvents::keyRelease(keyCode);
         if (keyCode == keyCode_ && --remaining_ == 0) done_.set_value();
     }
-    void waitUntilDone() { done_.get_future().wait(); }
+    // False when the releases had not all come by the deadline.
+    bool awaitReleases() { return released_.wait_for(kDeadline) == std::future_status::ready; }
 
 private:
     int keyCode_;
     int remaining_;
     std::promise<void> done_;
+    std::future<void> released_ = done_.get_future();
 };
 
 constexpr int kTab = VirtualKey::Tab;
@@ -200,11 +209,14 @@ TEST_F(KeybotTest, EachTextIsFramedByTheStartAndEndKeys) {
     Keybot::add("2");
     EXPECT_EQ(Keybot::queuedCount(), 2u);
     std::stop_source stop;
+    std::atomic<bool> typed{false};
     std::jthread stopper([&] {
-        keys.waitUntilDone();
+        typed = keys.awaitReleases();
         stop.request_stop();
     });
     keybot.run(stop.get_token());
+    stopper.join();
+    ASSERT_TRUE(typed) << "the end key (Enter) was not released after each of the two texts";
     // No wait after the start and end keys' release.
     EXPECT_EQ(keys.transcript(),
               "+Tab . -Tab +Shift . +A . -A . -Shift . +D1 . -D1 . +Enter . -Enter "
@@ -232,8 +244,10 @@ TEST_F(KeybotTest, StopWinsOverQueuedTextsWhichStayForTheNextKeybot) {
     SignallingKeyEvents next(kEnter, 2);
     Keybot keybot(0, 0, kEnter, KeyboardType::QUERTY, KeyMapType::NUMERIC, &view, next);
     keybot.start();
-    next.waitUntilDone();
+    const bool typed = next.awaitReleases();
     keybot.stop();
+    ASSERT_TRUE(typed) << "the next typing engine did not type both queued texts: "
+                       << next.transcript();
     EXPECT_EQ(next.transcript(), "+D5 . -D5 . +Enter . -Enter +D6 . -D6 . +Enter . -Enter");
 }
 
@@ -275,8 +289,9 @@ TEST_F(KeybotTest, TextsFromAnotherThreadAreTypedWholeAndInOrder) {
         }
         expected.pop_back();
     }
-    keys.waitUntilDone();
+    const bool typed = keys.awaitReleases();
     keybot.stop();
+    ASSERT_TRUE(typed) << "the end key was not released after each of the " << kTexts << " texts";
     EXPECT_EQ(keys.transcript(), expected);
     EXPECT_EQ(view.important(), Messages{});
 }
