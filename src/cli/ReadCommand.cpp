@@ -145,12 +145,13 @@ private:
 };
 
 // The front end of a connection on a terminal: events on standard error, lines on standard
-// output. Output that cannot be written is reported once, and outputFailed is called: the lines
-// that follow would be lost as well.
+// output. Output that cannot be written is reported once, and the call given to whenOutputFails
+// is made: the lines that follow would be lost as well.
 class ConsoleView : public ConnectionView {
 public:
-    ConsoleView(std::FILE* out, std::FILE* err, EventLog& log, std::function<void()> outputFailed)
-        : out_(out), err_(err), log_(log), outputFailed_(std::move(outputFailed)) {}
+    ConsoleView(std::FILE* out, std::FILE* err, EventLog& log) : out_(out), err_(err), log_(log) {}
+
+    void whenOutputFails(std::function<void()> call) { outputFailed_ = std::move(call); }
 
     void logEvent(const std::string& text) override { log_.add(text); }
     void logImportantEvent(const std::string& text) override { log_.add(text); }
@@ -162,7 +163,7 @@ public:
         if (printDataLine(out_, line) || failed_) return;
         reportUnwrittenOutput(err_, "read", errno);
         failed_ = true;
-        outputFailed_();
+        if (outputFailed_) outputFailed_();
     }
     // Whether output was lost; reported unless already said.
     bool outputLost() {
@@ -200,8 +201,12 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     // Before any thread starts, so that every thread leaves the signals to it.
     QueueExecutor ui;
     EventLog log(err);
+    ConsoleView view(out, err, log);
+    // After the view: the connection uses it until its end.
     std::unique_ptr<Connection> connection;
-    ConsoleView view(out, err, log, [&] { connection->stopReading(); });
+    view.whenOutputFails([&] {
+        if (connection) connection->stopReading();
+    });
     // A signal stops the reader at once, even while this thread waits for a stalled standard
     // output; the connection's end is then handled here as usual.
     std::mutex cancelMutex;
