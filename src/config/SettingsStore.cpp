@@ -94,13 +94,16 @@ LoadReport loadConfig(Config& config, Preferences& node,
 }
 
 void saveConfig(const Config& config, Preferences& node) {
+    Preferences::NodeValues values;
     if (!config.getPort().empty()) {
-        node.put("port", config.getPort());
-        node.put("prevPort", config.getPort());
+        values.entries.emplace_back("port", config.getPort());
+        values.entries.emplace_back("prevPort", config.getPort());
     }
     for (std::string_view name : kWritingOrder)
-        node.put(name, findConfigKey(name)->get(config));
-    node.flush();
+        values.entries.emplace_back(std::string(name), findConfigKey(name)->get(config));
+    // One write for all of them: a save is quick, even on the window's thread, and never half
+    // done.
+    node.putAll({values});
 }
 
 std::string exportConfigDocument(const Config& config, Preferences& node) {

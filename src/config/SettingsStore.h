@@ -34,7 +34,8 @@ LoadReport loadConfig(Config& config, Preferences& node,
                       const std::vector<std::string>& availablePorts);
 
 // Writes every setting to the node in writing order ("port" and "prevPort" only when a port is
-// set, both with the current port) and flushes it. Throws BackingStoreException.
+// set, both with the current port), all in one write to the store: when it throws
+// (BackingStoreException), nothing was written.
 void saveConfig(const Config& config, Preferences& node);
 
 // Saves the settings, then gives the node's settings (and no other keys) as a preferences

@@ -128,6 +128,7 @@ public:
     std::vector<std::string> puts;
     std::map<std::string, std::string> values;
     int flushes = 0;
+    int writes = 0;  // putAll calls
 
 protected:
     void putSpi(const std::string& key, const std::string& value) override {
@@ -139,7 +140,15 @@ protected:
         return it == values.end() ? std::nullopt : std::optional(it->second);
     }
     void removeSpi(const std::string& key) override { values.erase(key); }
-    void putAllSpi(const std::vector<NodeValues>&) override {}
+    void putAllSpi(const std::vector<NodeValues>& nodes) override {
+        ++writes;
+        for (const NodeValues& node : nodes) {
+            for (const auto& [key, value] : node.entries) {
+                puts.push_back(key);
+                values[key] = value;
+            }
+        }
+    }
     std::vector<std::string> keysSpi() override { return {}; }
     std::vector<std::string> childrenNamesSpi() override { return {}; }
     Preferences& childSpi(const std::string&) override { return *this; }
@@ -149,7 +158,7 @@ protected:
     void syncSpi() override {}
 };
 
-TEST(SettingsStoreSaveTest, WritesEverySettingInOrderThenFlushes) {
+TEST(SettingsStoreSaveTest, WritesEverySettingInOrderInOneWrite) {
     Config config = defaultStoreConfig();
     config.setPort("COM3");
     config.setPrevPort("COM1");
@@ -188,7 +197,7 @@ TEST(SettingsStoreSaveTest, WritesEverySettingInOrderThenFlushes) {
                                             "ignoreDifference"};
     EXPECT_EQ(node.puts, order);
     EXPECT_EQ(node.values["prevPort"], "COM3");
-    EXPECT_EQ(node.flushes, 1);
+    EXPECT_EQ(node.writes, 1);
 
     RecordingPreferences withoutPort;
     saveConfig(defaultStoreConfig(), withoutPort);
