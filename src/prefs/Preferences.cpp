@@ -148,6 +148,11 @@ void Preferences::checkKey(std::string_view key) const {
     if (key.find('\0') != std::string_view::npos) {
         throw std::invalid_argument("Key contains the character 0");
     }
+    // The settings file joins node names and keys with dots, so a dot would move the entry
+    // into another node when the file is read back.
+    if (key.find('.') != std::string_view::npos) {
+        throw std::invalid_argument("Key contains \".\": " + std::string(key));
+    }
 }
 
 void Preferences::checkValue(std::string_view key, std::string_view value) const {
@@ -163,6 +168,9 @@ void Preferences::checkName(std::string_view name, std::string_view path) {
     if (name.empty()) throw std::invalid_argument("Path contains \"//\": " + std::string(path));
     if (name.size() > MAX_NAME_LENGTH) {
         throw std::invalid_argument("Node name longer than 80 characters: " + std::string(name));
+    }
+    if (name.find('.') != std::string_view::npos) {
+        throw std::invalid_argument("Node name contains \".\": " + std::string(name));
     }
 }
 

@@ -143,6 +143,9 @@ private:
             std::string keyText = decoded(entry, key.value(), "key");
             std::string valueText = decoded(entry, value.value(), "value");
             checkText(entry, keyText, Preferences::MAX_KEY_LENGTH, "key");
+            // The settings file separates nodes and keys with dots.
+            if (keyText.find('.') != std::string::npos)
+                fail(entry, "the key \"" + keyText + "\" holds \".\", which a setting's key cannot");
             checkText(entry, valueText, Preferences::MAX_VALUE_LENGTH, "value");
             // Bounds the memory a document can take, however its paths repeat.
             stored_ += node.path.size() + keyText.size() + valueText.size();
@@ -157,9 +160,9 @@ private:
 
     std::string nodeName(pugi::xml_node element) {
         const std::string name = decoded(element, element.attribute("name").value(), "name");
-        if (name.empty() || name.find('/') != std::string::npos ||
+        if (name.empty() || name.find_first_of("/.") != std::string::npos ||
             name.size() > Preferences::MAX_NAME_LENGTH) {
-            fail(element, "<node> needs a name of 1 to 80 characters without \"/\"");
+            fail(element, "<node> needs a name of 1 to 80 characters without \"/\" or \".\"");
         }
         checkText(element, name, Preferences::MAX_NAME_LENGTH, "name");
         return name;

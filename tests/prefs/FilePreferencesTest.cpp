@@ -135,6 +135,15 @@ TEST_F(FilePreferencesTest, RemovesKeysAndNodes) {
     EXPECT_THROW(factory_.userRoot().removeNode(), std::logic_error);
 }
 
+TEST_F(FilePreferencesTest, AKeyOrNameWithADotIsRefusedBecauseItWouldReadBackElsewhere) {
+    settings().put("port", "COM1");
+    EXPECT_THROW(settings().put("a.b", "x"), std::invalid_argument);
+    EXPECT_THROW(settings().node("a.b"), std::invalid_argument);
+    EXPECT_THROW(settings().putAll({{"", {{"a.b", "x"}}}}), std::invalid_argument);
+    EXPECT_THROW(settings().putAll({{"sub/a.b", {{"k", "x"}}}}), std::invalid_argument);
+    EXPECT_EQ(entriesOf(file()), "com.velmora.Scalino.port=COM1\n");
+}
+
 TEST_F(FilePreferencesTest, TypedReadsFallBackToTheDefault) {
     writeFile(file(),
               "com.velmora.Scalino.a=12\ncom.velmora.Scalino.b=1.5\ncom.velmora.Scalino.c=TRUE\n"

@@ -240,6 +240,9 @@ TEST_F(PreferencesXmlTest, ABadDocumentChangesNothingAndSaysWhere) {
              node("b", {entryElement("k", std::string(Preferences::MAX_VALUE_LENGTH + 1, 'v'))})),
          "value longer than 8192 bytes"},
         {"name one byte too long", document(node(std::string(81, 'n'), {})), "1 to 80 characters"},
+        // Read back from the settings file, such an entry would land in another node.
+        {"dot in a key", document(node("b", {entryElement("a.b", "x")})), "\"a.b\" holds \".\""},
+        {"dot in a name", document(node("a.b", {entryElement("k", "x")})), "without \"/\" or \".\""},
     };
     Preferences& existing = target_.userRoot().node("a");
     existing.put("k", "old");
