@@ -21,7 +21,7 @@
 namespace scalino::cli {
 namespace {
 
-constexpr const char* kHelp = R"(Usage: scalino-cli process [--prefs FILE] [--set KEY=VALUE]...
+constexpr const char* kHelp = R"(Usage: scalino-cli process [--prefs FILE] [--set KEY=VALUE]... [--defaults]
 
 Reads an instrument's data from standard input until its end, splits it into
 lines at the input terminator and processes each line as a connection to that
@@ -37,10 +37,12 @@ Options:
   --prefs FILE      Use FILE as the settings file instead of the usual one
                     (~/.fileprefs, or the shared file of a multi-user
                     installation).
-  --set KEY=VALUE   Set one setting, in the form the settings store holds it,
-                    over the stored settings. May be repeated;
-                    an unknown key or a value the setting does not accept is
-                    an error (exit status 2) and nothing is read. Keys:
+  --set KEY=VALUE   Set one setting over the stored settings. May be
+                    repeated; an unknown key or a value the setting does not
+                    accept is an error (exit status 2) and nothing is read.
+                    Serial settings take their real values (bitRate=9600,
+                    dataBits=7, stopBits=2, parity=even), names any letter
+                    case (roundingMethod=half_up, keyboardType=qwerty). Keys:
                     instrument, bitRate, dataBits, stopBits, parity,
                     decimalSeparator, inputTerminator, startWith,
                     outputTerminator, connect, mathOperand, mathOperation,
@@ -50,6 +52,14 @@ Options:
                     editOperation, editPosition, editNumCharacters,
                     removeCharacters, ignoreTimeLimit, ignoreDifference,
                     customRegEx, port, prevPort.
+  -b, --baud RATE   The bit rate: the same as --set bitRate=RATE.
+  --line SPEC       Bit rate, data bits, parity and stop bits at once, as
+                    9600,8N1 or 2400,7E1; a third part sets the line end:
+                    2400,7E1,LF (LF, CR, EOT or a character code).
+  --defaults        Apply the instrument's own line settings (bit rate, data
+                    bits, parity, stop bits, input terminator) where no
+                    option above gives them; 'scalino-cli instruments --long'
+                    lists them.
   --help            Show this text.
 
 Output, one line per received line, flushed at once:
@@ -69,8 +79,8 @@ lines that could not be processed. Exit status: 0 at the end of input,
 not a number).
 
 Examples:
-  printf 'N  60.24 kg\n' | scalino-cli process --set instrument=KERN_MPS \
-      --set inputTerminator=10
+  printf 'N  60.24 kg\r\n' | scalino-cli process --set instrument=KERN_MPS \
+      --defaults
   printf 'ST,+00012.345 kg\r\n' | scalino-cli process --set inputTerminator=10 \
       --set decimalPlaces=2 --set roundingMethod=HALF_EVEN \
       --set mathOperation=MULTIPLY --set mathOperand=1000
@@ -78,14 +88,13 @@ Examples:
 )";
 
 // Parses the options into assignments; on --help or a bad option, the exit status.
-std::optional<int> parseOptions(std::vector<std::string> arguments,
-                                std::vector<std::string>& assignments, std::FILE* out,
-                                std::FILE* err) {
+std::optional<int> parseOptions(std::vector<std::string> arguments, SettingOptions& settings,
+                                std::FILE* out, std::FILE* err) {
     if (auto error = takePreferencesOption(arguments)) {
         std::fprintf(err, "scalino-cli process: %s\n", error->c_str());
         return 2;
     }
-    takeSetOptions(arguments, assignments);
+    takeSettingOptions(arguments, settings, true);
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
             std::fputs(kHelp, out);
@@ -187,14 +196,15 @@ private:
 
 int runProcess(const std::vector<std::string>& arguments, int inputFd, std::FILE* out,
                std::FILE* err) {
-    std::vector<std::string> assignments;
-    if (auto status = parseOptions(arguments, assignments, out, err)) return *status;
+    SettingOptions settings;
+    if (auto status = parseOptions(arguments, settings, out, err)) return *status;
     // Processing does not use the port, so the ports are not listed.
     Config config = loadStoredSettings(err, "process", {});
-    if (auto error = applySettings(config, assignments)) {
+    if (auto error = applySettings(config, settings)) {
         std::fprintf(err, "scalino-cli process: %s\n", error->message.c_str());
         return 2;
     }
+    if (settings.defaults) reportDefaults(err, "process", config);
     try {
         Run run(config, out, err);
         const int status = run.readAll(inputFd);

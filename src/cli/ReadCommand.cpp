@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,8 @@
 #include "cli/StoredSettings.h"
 #include "platform/FluidSynthSequencer.h"
 #include "platform/KeyEventBackend.h"
+#include "config/SettingsStore.h"
+#include "rs232/FriendlyPortUtil.h"
 #include "rs232/SerialPortLocal.h"
 #include "util/Text.h"
 #include "worker/Connection.h"
@@ -25,6 +28,7 @@ namespace {
 
 constexpr const char* kHelp =
     R"(Usage: scalino-cli read [--port NAME] [--prefs FILE] [--set KEY=VALUE]...
+                        [--defaults] [-b RATE] [--line SPEC]
                         [--type [--keyboard x11|uinput|record]] [--sound]
 
 Connects to the instrument as the desktop program's start button does: opens
@@ -36,11 +40,22 @@ until Ctrl+C (SIGINT) or SIGTERM, which disconnects like the stop button.
 
 Options:
   --port NAME       The serial port, for example /dev/ttyUSB0 (see
-                    'scalino-cli ports'). Without it, the stored port setting.
+                    'scalino-cli ports --long'). Without it, the port of the
+                    stored settings (or the first port present when none is
+                    stored); when that port is not present, read lists the
+                    ports that are and ends.
   --prefs FILE      Use FILE as the settings file instead of the usual one.
-  --set KEY=VALUE   Set one setting for this run, in the form the settings
-                    store holds it; may be repeated. See
-                    'scalino-cli process --help' for the keys.
+  --set KEY=VALUE   Set one setting for this run; may be repeated. Serial
+                    settings take their real values (bitRate=9600, dataBits=7,
+                    stopBits=2, parity=even). See 'scalino-cli process
+                    --help' for the keys.
+  --defaults        Use the instrument's own line settings (bit rate, data
+                    bits, parity, stop bits, input terminator) where no option
+                    gives them, and show its setup hint.
+  -b, --baud RATE   The bit rate, as --set bitRate=RATE.
+  --line SPEC       Bit rate, data bits, parity and stop bits at once:
+                    9600,8N1 or 2400,7E1, optionally with the line end:
+                    2400,7E1,LF.
   --type            Type every value into the application that has the
                     keyboard focus, with the settings' keyboard layout, start
                     key, end key and delay (see 'scalino-cli type --help').
@@ -66,14 +81,15 @@ Standard error carries the event log, one entry per line with the time:
   14:03:07 Port /dev/ttyUSB0 opened: 9600 bit/s, 8 data bits, ...
 
 Exit status: 0 after SIGINT or SIGTERM, 1 when the port (or the keyboard
-output of --type) cannot be opened, 2 for a bad option, 3 when the
+output of --type) cannot be opened or is not present, 2 for a bad option, 3 when the
 connection ended because of an error (an unplugged adapter, a value the
 number formatter cannot read, standard output that cannot be written).
 
 Examples:
-  scalino-cli read --port /dev/ttyUSB0 --set instrument=KERN_MPS
-  scalino-cli simulate --link /tmp/scale &
-  scalino-cli read --port /tmp/scale --type --set outputTerminator=ENTER
+  scalino-cli read --port /dev/ttyUSB0 --set instrument=KERN_MPS --defaults
+  scalino-cli read --port /dev/ttyUSB0 --set instrument=GENERIC --line 9600,8N1,CR
+  scalino-cli simulate --set instrument=KERN_MPS --defaults --link /tmp/scale &
+  scalino-cli read --port /tmp/scale --set instrument=KERN_MPS --defaults --type
 )";
 
 constexpr const char* kPrefix = "scalino-cli read: ";
@@ -83,7 +99,7 @@ struct Options {
     bool type = false;
     bool sound = false;
     std::string keyboard;
-    std::vector<std::string> assignments;
+    SettingOptions settings;
 };
 
 std::optional<int> parseOptions(std::vector<std::string> arguments, Options& options,
@@ -92,6 +108,7 @@ std::optional<int> parseOptions(std::vector<std::string> arguments, Options& opt
         std::fprintf(err, "%s%s\n", kPrefix, error->c_str());
         return 2;
     }
+    takeSettingOptions(arguments, options.settings, true);
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
@@ -103,9 +120,8 @@ std::optional<int> parseOptions(std::vector<std::string> arguments, Options& opt
         } else if (argument == "--sound") {
             options.sound = true;
         } else if (auto port = optionValue(arguments, i, "--port")) {
+            if (port->empty()) throw UsageError("--port needs the name of a serial port");
             options.port = *port;
-        } else if (auto assignment = optionValue(arguments, i, "--set")) {
-            options.assignments.push_back(*assignment);
         } else if (auto keyboard = optionValue(arguments, i, "--keyboard")) {
             if (auto error = keyboardError(*keyboard)) {
                 std::fprintf(err, "%s%s\n", kPrefix, error->c_str());
@@ -190,6 +206,69 @@ private:
     bool failed_ = false;
 };
 
+bool givesPort(const Options& options) {
+    if (options.port) return true;
+    for (const std::string& assignment : options.settings.assignments) {
+        if (assignment.starts_with("port=")) return true;
+    }
+    return false;
+}
+
+// The same device, also through a stable name such as /dev/serial/by-id/...
+bool samePort(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    std::error_code error;
+    const auto realA = std::filesystem::canonical(a, error);
+    if (error) return false;
+    const auto realB = std::filesystem::canonical(b, error);
+    return !error && realA == realB;
+}
+
+void listPresentPorts(std::FILE* err, const std::vector<std::string>& present) {
+    if (present.empty()) {
+        std::fprintf(err,
+                     "%sno serial port is present: plug in the instrument's adapter ('scalino-cli "
+                     "ports' lists the ports)\n",
+                     kPrefix);
+        return;
+    }
+    std::fprintf(err, "%sthe ports present are:\n", kPrefix);
+    for (const std::string& port : present) {
+        std::fprintf(err, "  %s\t%s\n", port.c_str(),
+                     FriendlyPortUtil::getFriendlyPortName(port).c_str());
+    }
+    std::fprintf(err, "%sname the instrument's port with --port, for example --port %s\n",
+                 kPrefix, present.front().c_str());
+}
+
+// Without --port the port comes from the stored settings, or is the first one present when none
+// is stored. Says which; a port that is not present would only be waited on, so it is refused.
+bool announcePort(std::FILE* err, const std::string& stored, const std::string& port,
+                  const std::vector<std::string>& present) {
+    for (const std::string& candidate : present) {
+        if (port.empty() || !samePort(port, candidate)) continue;
+        if (stored.empty()) {
+            std::fprintf(err,
+                         "%sreading %s, the first port present, as no port is stored (--port "
+                         "names another)\n",
+                         kPrefix, port.c_str());
+        } else {
+            std::fprintf(err,
+                         "%sreading %s, the port of the stored settings (--port names another)\n",
+                         kPrefix, port.c_str());
+        }
+        return true;
+    }
+    if (stored.empty()) {
+        std::fprintf(err, "%sno port is given and none is stored\n", kPrefix);
+    } else {
+        std::fprintf(err, "%s%s, the port of the stored settings, is not present\n", kPrefix,
+                     stored.c_str());
+    }
+    listPresentPorts(err, present);
+    return false;
+}
+
 // How long the end of a connection waits for the typing of values received just before it.
 constexpr std::chrono::seconds kTypingGrace{10};
 
@@ -221,13 +300,19 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
         });
     });
 
-    Config config = loadStoredSettings(
-        err, "read", options.port ? std::vector<std::string>{} : SerialPortLocal::getPortList());
+    const bool portGiven = givesPort(options);
+    const std::vector<std::string> present =
+        portGiven ? std::vector<std::string>{} : SerialPortLocal::getPortList();
+    Config config = loadStoredSettings(err, "read", present);
     if (options.port) config.setPort(*options.port);
-    if (auto error = applySettings(config, options.assignments)) {
+    if (auto error = applySettings(config, options.settings)) {
         std::fprintf(err, "%s%s\n", kPrefix, error->message.c_str());
         return 2;
     }
+    if (options.settings.defaults) reportDefaults(err, "read", config);
+    if (!portGiven &&
+        !announcePort(err, openSettingsNode().get("port", ""), config.getPort(), present))
+        return 1;
     Connection::Outputs outputs;
     // The keyboard is opened first: without it, a --type run has nothing to do.
     std::shared_ptr<KeyEventGenerator> keys;
@@ -247,10 +332,6 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
         connection->start(config);
     } catch (const std::exception& error) {
         std::fprintf(err, "%s%s\n", kPrefix, error.what());
-        if (config.getPort().empty()) {
-            std::fprintf(err, "%sname it with --port; 'scalino-cli ports' lists the ports\n",
-                         kPrefix);
-        }
         return 1;
     }
     {

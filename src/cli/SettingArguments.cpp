@@ -1,8 +1,12 @@
 #include "cli/SettingArguments.h"
 
+#include <array>
 #include <map>
+#include <variant>
 
+#include "cli/CommandLineValues.h"
 #include "config/ConfigKeys.h"
+#include "config/Instrument.h"
 #include "platform/KeyEventBackend.h"
 
 namespace scalino::cli {
@@ -12,10 +16,12 @@ std::string_view acceptedValues(std::string_view key) {
         {"instrument",
          "an instrument name such as GENERIC, KERN_MPS or BARCODE_ALPHA (see 'scalino-cli "
          "instruments')"},
-        {"bitRate", "a position from 0 (110 bit/s) to 14 (921600 bit/s); 7 is 9600"},
-        {"dataBits", "a position from 0 (5 bits) to 3 (8 bits)"},
-        {"stopBits", "0 (1 stop bit) or 1 (2 stop bits)"},
-        {"parity", "0 NONE, 1 ODD, 2 EVEN, 3 MARK or 4 SPACE"},
+        {"bitRate",
+         "a bit rate from 110 to 921600 such as 9600 (110, 150, 300, 600, 1200, 2400, 4800, "
+         "9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600)"},
+        {"dataBits", "5, 6, 7 or 8"},
+        {"stopBits", "1 or 2"},
+        {"parity", "NONE, ODD, EVEN, MARK or SPACE"},
         {"decimalSeparator", "DOT or COMMA"},
         {"inputTerminator", "a character code from 0 to 255, such as 13 (CR) or 10 (LF)"},
         {"startWith", "NONE, ENTER, TAB, RIGHT, DOWN, DELETE, MULTIPLY or F1 to F12"},
@@ -26,7 +32,7 @@ std::string_view acceptedValues(std::string_view key) {
         {"decimalPlaces", "an integer from 0 to 7, or empty"},
         {"roundingMethod", "CEILING, DOWN, FLOOR, HALF_DOWN, HALF_EVEN, HALF_UP or UP"},
         {"sound", "NONE, RIDE_BELL, COWBELL, HIGH_AGOGO, LOW_AGOGO, CLAVES or OPEN_TRIANGLE"},
-        {"keyboardType", "QUERTY, US_INTERNATIONAL, AZERTY or GERMAN"},
+        {"keyboardType", "QWERTY, US_INTERNATIONAL, AZERTY or GERMAN"},
         {"delay", "milliseconds from 0 to 1000, or empty"},
         {"editOperation", "REMOVE or KEEP"},
         {"editPosition", "FIRST or LAST"},
@@ -42,13 +48,44 @@ std::string_view acceptedValues(std::string_view key) {
     return "true or false";
 }
 
-void takeSetOptions(std::vector<std::string>& arguments, std::vector<std::string>& assignments) {
+namespace {
+
+// The line settings --defaults brings, which an explicit assignment overrides.
+constexpr std::array<std::string_view, 5> kLineKeys = {"bitRate", "dataBits", "stopBits",
+                                                        "parity", "inputTerminator"};
+
+bool assigns(const std::vector<std::string>& assignments, std::string_view key) {
+    for (const std::string& assignment : assignments) {
+        if (assignment.starts_with(key) && assignment.size() > key.size() &&
+            assignment[key.size()] == '=')
+            return true;
+    }
+    return false;
+}
+
+void addLineAssignments(const std::string& spec, std::vector<std::string>& assignments) {
+    auto parsed = lineAssignments(spec);
+    if (auto* error = std::get_if<std::string>(&parsed)) throw UsageError("--line: " + *error);
+    for (std::string& assignment : std::get<std::vector<std::string>>(parsed))
+        assignments.push_back(std::move(assignment));
+}
+
+}  // namespace
+
+void takeSettingOptions(std::vector<std::string>& arguments, SettingOptions& options,
+                        bool takesDefaults) {
     std::vector<std::string> rest;
     for (size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "--set" && i + 1 < arguments.size()) {
-            assignments.push_back(arguments[++i]);
-        } else if (arguments[i].starts_with("--set=")) {
-            assignments.push_back(arguments[i].substr(6));
+        if (auto assignment = optionValue(arguments, i, "--set")) {
+            options.assignments.push_back(*assignment);
+        } else if (auto rate = optionValue(arguments, i, "--baud")) {
+            options.assignments.push_back("bitRate=" + *rate);
+        } else if (auto shortRate = optionValue(arguments, i, "-b")) {
+            options.assignments.push_back("bitRate=" + *shortRate);
+        } else if (auto line = optionValue(arguments, i, "--line")) {
+            addLineAssignments(*line, options.assignments);
+        } else if (takesDefaults && arguments[i] == "--defaults") {
+            options.defaults = true;
         } else {
             rest.push_back(arguments[i]);
         }
@@ -58,7 +95,11 @@ void takeSetOptions(std::vector<std::string>& arguments, std::vector<std::string
 
 std::optional<std::string> optionValue(const std::vector<std::string>& arguments, size_t& i,
                                        const std::string& name) {
-    if (arguments[i] == name) return i + 1 < arguments.size() ? arguments[++i] : "";
+    if (arguments[i] == name) {
+        if (i + 1 >= arguments.size())
+            throw UsageError("option '" + name + "' requires an argument");
+        return arguments[++i];
+    }
     if (arguments[i].starts_with(name + "=")) return arguments[i].substr(name.size() + 1);
     return std::nullopt;
 }
@@ -86,13 +127,40 @@ std::optional<SettingError> applySettings(Config& config,
             return SettingError{"unknown setting '" + std::string(key) +
                                 "'; settings are: " + known};
         }
-        if (!setting->set(config, value)) {
+        if (!setting->set(config, toStoredForm(*setting, value))) {
             return SettingError{"'" + std::string(value) + "' is not a valid value for " +
                                 std::string(key) + ": expected " +
                                 std::string(acceptedValues(key))};
         }
     }
     return std::nullopt;
+}
+
+}  // namespace scalino::cli
+
+namespace scalino::cli {
+
+std::optional<SettingError> applySettings(Config& config, const SettingOptions& options) {
+    if (auto error = applySettings(config, options.assignments)) return error;
+    if (!options.defaults) return std::nullopt;
+    const Config defaults = ConfigHelper::getDefaultConfig(
+        config.getInstrument().value_or(ConfigHelper::getDefault<ConfigHelper::Instrument>()));
+    for (std::string_view key : kLineKeys) {
+        if (assigns(options.assignments, key)) continue;
+        const ConfigKey* setting = findConfigKey(key);
+        setting->set(config, setting->get(defaults));
+    }
+    return std::nullopt;
+}
+
+void reportDefaults(std::FILE* err, const char* command, const Config& config) {
+    const ConfigHelper::Instrument instrument =
+        config.getInstrument().value_or(ConfigHelper::getDefault<ConfigHelper::Instrument>());
+    std::fprintf(err, "scalino-cli %s: line settings of %s: %s\n", command,
+                 std::string(ConfigHelper::name(instrument)).c_str(),
+                 lineSummary(ConfigHelper::getDefaultConfig(instrument)).c_str());
+    if (auto message = ConfigHelper::getDefaultMessage(instrument))
+        std::fprintf(err, "scalino-cli %s: %s\n", command, message->c_str());
 }
 
 }  // namespace scalino::cli

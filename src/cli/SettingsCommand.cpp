@@ -1,38 +1,57 @@
 #include "cli/SettingsCommand.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <optional>
 
+#include "cli/CommandLineValues.h"
 #include "cli/LineOutput.h"
 #include "cli/SettingArguments.h"
 #include "cli/StoredSettings.h"
 #include "config/ConfigKeys.h"
 #include "config/SettingsStore.h"
 #include "prefs/FilePreferencesFactory.h"
+#include "prefs/PreferencesXml.h"
 #include "rs232/SerialPortLocal.h"
 
 namespace scalino::cli {
 namespace {
 
 constexpr const char* kSettingsHelp =
-    R"(Usage: scalino-cli settings [--prefs FILE] [--set KEY=VALUE]... [--save]
+    R"(Usage: scalino-cli settings [--prefs FILE] [--set KEY=VALUE]... [--defaults]
+                            [-b RATE] [--line SPEC] [--save]
 
 Loads the settings from the settings store as the desktop program does at
 start-up and prints every setting as KEY=VALUE, in the order the store is
-read. A stored value that is not valid is reported on standard error and its
-default is shown.
+read and in the form --set takes (bitRate=9600, parity=EVEN; the store keeps
+the list positions the desktop program uses). A stored value that is not
+valid is reported on standard error and its default is shown.
 
 Options:
   --prefs FILE      Use FILE as the settings file instead of the usual one
                     (~/.fileprefs, or the shared file of a multi-user
                     installation).
   --set KEY=VALUE   Change one setting (as 'scalino-cli process --help' lists).
+  --defaults        Set the instrument's own line settings (bit rate, data
+                    bits, parity, stop bits, input terminator) where no option
+                    gives them, as the window's default button does, and show
+                    its setup hint.
+  -b, --baud RATE   The bit rate, as --set bitRate=RATE.
+  --line SPEC       Bit rate, data bits, parity and stop bits at once:
+                    9600,8N1 or 2400,7E1, optionally with the line end:
+                    2400,7E1,LF.
   --save            Save the settings to the store, as the desktop program
                     saves them.
   --help            Show this text.
 
 Exit status: 0 when done, 1 when the store or the output cannot be written,
 2 for a bad option or value.
+
+Example:
+  scalino-cli settings --set instrument=AND_SIMPLE --defaults --save
 )";
 
 constexpr const char* kExportHelp = R"(Usage: scalino-cli export FILE [--prefs FILE]
@@ -49,15 +68,20 @@ bad option.
 
 constexpr const char* kImportHelp = R"(Usage: scalino-cli import FILE [--prefs FILE]
 
-Reads the preferences document FILE and writes its settings into the settings
-store, replacing the stored values of the same keys. A document that is not
-valid changes nothing. The desktop program uses the imported settings from its
-next start.
+Reads the preferences document FILE ('-' for standard input) and writes its
+settings into the settings store, replacing the stored values of the same
+keys, all in one step. A document that is not valid changes nothing, and
+neither does one with a setting whose value would not load (delay=banana):
+each such value is named on standard error. The desktop program uses the
+imported settings from its next start.
+
+Exit status: 0 when done, 1 when the document is refused or the store cannot
+be written, 2 for a bad option.
 )";
 
 struct Options {
     std::vector<std::string> positional;
-    std::vector<std::string> assignments;
+    SettingOptions settings;
     bool save = false;
 };
 
@@ -68,7 +92,7 @@ std::optional<int> parse(std::vector<std::string> arguments, const char* command
         std::fprintf(err, "scalino-cli %s: %s\n", command, error->c_str());
         return 2;
     }
-    if (takesSettings) takeSetOptions(arguments, options.assignments);
+    if (takesSettings) takeSettingOptions(arguments, options.settings, true);
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
             std::fputs(help, out);
@@ -99,6 +123,27 @@ bool writesToStandardOutput(const std::string& file) {
     return file == "-" || file == "/dev/stdout";
 }
 
+// The document on standard input, up to the size a document may have.
+std::string readStandardInput() {
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got == 0) return text;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw BackingStoreException(std::string("Cannot read standard input: ") +
+                                        std::strerror(errno));
+        }
+        text.append(buffer, static_cast<size_t>(got));
+        if (text.size() > kMaxDocumentBytes) {
+            throw BackingStoreException("The document on standard input is larger than " +
+                                        std::to_string(kMaxDocumentBytes / (1024 * 1024)) +
+                                        " MiB, which no preferences document is");
+        }
+    }
+}
+
 int storeFailure(std::FILE* err, const char* command, const std::exception& error) {
     std::fprintf(err, "scalino-cli %s: %s\n", command, error.what());
     return 1;
@@ -111,12 +156,15 @@ int runSettings(const std::vector<std::string>& arguments, std::FILE* out, std::
     if (auto status = parse(arguments, "settings", kSettingsHelp, true, options, out, err))
         return *status;
     Config config = loadStoredSettings(err, "settings", SerialPortLocal::getPortList());
-    if (auto error = applySettings(config, options.assignments)) {
+    if (auto error = applySettings(config, options.settings)) {
         std::fprintf(err, "scalino-cli settings: %s\n", error->message.c_str());
         return 2;
     }
-    for (const ConfigKey& key : configKeys())
-        std::fprintf(out, "%s=%s\n", std::string(key.name).c_str(), key.get(config).c_str());
+    if (options.settings.defaults) reportDefaults(err, "settings", config);
+    for (const ConfigKey& key : configKeys()) {
+        std::fprintf(out, "%s=%s\n", std::string(key.name).c_str(),
+                     toCommandLineForm(key, config).c_str());
+    }
     // The save asked for is made even when the output could not be written.
     const bool written = outputWritten(out, err, "settings");
     if (options.save) {
@@ -152,9 +200,26 @@ int runImport(const std::vector<std::string>& arguments, std::FILE* out, std::FI
     Options options;
     if (auto status = parse(arguments, "import", kImportHelp, false, options, out, err))
         return *status;
+    const std::string& file = options.positional.front();
     try {
         selectPreferencesFile();
-        importConfig(options.positional.front(), FilePreferencesFactory::instance().userRoot());
+        Preferences& root = FilePreferencesFactory::instance().userRoot();
+        if (file == "-") {
+            importConfigDocument(readStandardInput(), root);
+        } else {
+            importConfig(file, root);
+        }
+    } catch (const RefusedSettingsException& error) {
+        for (const InvalidSetting& setting : error.refused()) {
+            std::fprintf(err, "scalino-cli import: %s=%s will not load: expected %s\n",
+                         setting.key.c_str(), setting.storedValue.c_str(),
+                         std::string(acceptedValues(setting.key)).c_str());
+        }
+        std::fprintf(err,
+                     "scalino-cli import: nothing was imported; correct these values in %s and "
+                     "import it again\n",
+                     file == "-" ? "the document" : file.c_str());
+        return 1;
     } catch (const std::exception& error) {
         return storeFailure(err, "import", error);
     }

@@ -31,7 +31,7 @@ namespace {
 
 constexpr const char* kHelp =
     R"help(Usage: scalino-cli simulate [--interval MS] [--count N] [--link PATH]
-                            [--prefs FILE] [--set KEY=VALUE]...
+                            [--prefs FILE] [--set KEY=VALUE]... [--defaults]
 
 Acts as the instrument of the settings on a serial port of its own, to try out
 or test a connection without a device. It creates a pseudo-terminal, prints
@@ -40,9 +40,9 @@ sends the instrument's lines to it, one every interval: the sample lines of
 the instrument, in order and over again, those that carry no value (headers,
 status lines) included; instruments without sample lines send typical
 readings in their format. Every line ends with the instrument's default input
-terminator (CR or LF, what the default button sets; a reader whose stored
-terminator differs needs --set inputTerminator=10 or 13). The bytes reach the
-port unchanged; a reader sets the port up as it likes.
+terminator (CR or LF, what the default button sets): read the port with
+--defaults and the same instrument. The bytes reach the port unchanged; a
+reader sets the port up as it likes.
 
 The port stays up while readers come and go. A line sent while nobody reads
 waits in the port until a reader takes it, and the next line waits for that:
@@ -62,8 +62,11 @@ Options:
                     the end; an existing symbolic link at PATH is replaced,
                     anything else there is left alone (exit status 2).
   --prefs FILE      Use FILE as the settings file instead of the usual one.
-  --set KEY=VALUE   Set one setting, in the form the settings store holds it.
-                    May be repeated; see 'scalino-cli process --help'.
+  --set KEY=VALUE   Set one setting; may be repeated. See 'scalino-cli process
+                    --help'.
+  --defaults        Show the instrument's own line settings (what a reader
+                    needs: 'scalino-cli read --defaults' uses them) and its
+                    setup hint.
   --help            Show this text.
 
 It ends once the --count lines are taken, or at once on Ctrl+C (SIGINT),
@@ -76,8 +79,7 @@ sending fails, 2 for a bad option or a --link PATH that cannot be made.
 Examples:
   scalino-cli simulate --set instrument=KERN_MPS --interval 500
   exec 3< <(scalino-cli simulate --set instrument=KERN_MPS --count 20)
-  scalino-cli read --port "$(head -n 1 <&3)" --set instrument=KERN_MPS \
-      --set inputTerminator=10
+  scalino-cli read --port "$(head -n 1 <&3)" --set instrument=KERN_MPS --defaults
   scalino-cli simulate --set instrument=BARCODE_ALPHA --link /tmp/scanner
 )help";
 
@@ -98,7 +100,7 @@ struct Options {
     milliseconds interval{1000};
     std::optional<long long> count;  // none: no limit
     std::optional<std::string> link;
-    std::vector<std::string> assignments;
+    SettingOptions settings;
 };
 
 // The whole text as a number from min to max.
@@ -147,7 +149,7 @@ std::optional<int> parseOptions(std::vector<std::string> arguments, Options& opt
         std::fprintf(err, "%s%s\n", kPrefix, error->c_str());
         return 2;
     }
-    takeSetOptions(arguments, options.assignments);
+    takeSettingOptions(arguments, options.settings, true);
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "--help" || arguments[i] == "-h") {
             std::fputs(kHelp, out);
@@ -445,10 +447,11 @@ int runSimulate(const std::vector<std::string>& arguments, std::FILE* out, std::
         return 1;
     }
     Config config = loadStoredSettings(err, "simulate", {});
-    if (auto error = applySettings(config, options.assignments)) {
+    if (auto error = applySettings(config, options.settings)) {
         std::fprintf(err, "%s%s\n", kPrefix, error->message.c_str());
         return 2;
     }
+    if (options.settings.defaults) reportDefaults(err, "simulate", config);
     using ConfigHelper::Instrument;
     const auto instrument = config.getInstrument().value_or(ConfigHelper::getDefault<Instrument>());
     const std::vector<std::string> lines = simulatedLines(instrument);

@@ -22,7 +22,7 @@ Types TEXT (UTF-8) into the application that has the keyboard focus, the way
 a connection types a value: the start key, every character through the key
 map of the keyboard layout, the end key, with the delay after every key
 event. The settings used are keyboardType (the layout the receiving computer
-has: QUERTY for US, US_INTERNATIONAL, AZERTY for French, GERMAN), instrument
+has: QWERTY for US, US_INTERNATIONAL, AZERTY for French, GERMAN), instrument
 (its key map: weighing instruments type digits and the signs + - , . only,
 BARCODE_ALPHA adds capital letters, BARCODE_ALPHA_COMPLETE everything),
 delay, startWith and outputTerminator.
@@ -43,8 +43,8 @@ Options:
                     Without it: x11 where an X display answers and the
                     session is not a Wayland one, else uinput.
   --prefs FILE      Use FILE as the settings file instead of the usual one.
-  --set KEY=VALUE   Set one setting, in the form the settings store holds it.
-                    May be repeated; see 'scalino-cli process --help'.
+  --set KEY=VALUE   Set one setting; may be repeated. See 'scalino-cli process
+                    --help'.
   --help            Show this text.
   --                Ends the options: a TEXT that starts with -- follows it.
 

@@ -20,7 +20,8 @@ ConfigKey byName(std::string_view key) {
                 return value.has_value();
             },
             [](const Config& config) { return std::string(name((config.*getter)())); },
-            [](Config& config) { (config.*setter)(getDefault<E>()); }, StoredForm::Name};
+            [](Config& config) { (config.*setter)(getDefault<E>()); }, StoredForm::Name,
+            Description<E>::constants};
 }
 
 // A serial parameter stored by position in its enumeration.
@@ -35,7 +36,7 @@ ConfigKey byPosition(std::string_view key) {
             },
             [](const Config& config) { return std::to_string((config.*getter)()); },
             [](Config& config) { (config.*setter)(ordinal(getDefault<E>())); },
-            StoredForm::Integer};
+            StoredForm::Integer, Description<E>::constants};
 }
 
 // A text setting with its validator.
@@ -96,7 +97,8 @@ const std::vector<ConfigKey>& table() {
          [](const Config& config) {
              return std::string(name(config.getInstrument().value_or(getDefault<Instrument>())));
          },
-         [](Config& config) { config.setInstrument(getDefault<Instrument>()); }, StoredForm::Name},
+         [](Config& config) { config.setInstrument(getDefault<Instrument>()); }, StoredForm::Name,
+         Description<Instrument>::constants},
         byPosition<BitRates, &Config::getBitRate, &Config::setBitRate>("bitRate"),
         byPosition<DataBits, &Config::getDataBits, &Config::setDataBits>("dataBits"),
         byPosition<StopBits, &Config::getStopBits, &Config::setStopBits>("stopBits"),

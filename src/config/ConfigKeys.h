@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "config/Config.h"
+#include "config/ConfigHelper.h"
 
 namespace scalino {
 
@@ -23,6 +24,8 @@ struct ConfigKey {
     // Sets the value used when the key is missing from the store.
     void (*setDefault)(Config& config);
     StoredForm form = StoredForm::Text;
+    // The enumeration's constants, for a setting stored by name or by position; empty otherwise.
+    std::span<const ConfigHelper::Constant> constants = {};
 };
 
 // Every key of the settings node, in reading order ("port" and "prevPort" first).

@@ -119,13 +119,51 @@ void exportConfig(const Config& config, Preferences& node, const std::filesystem
     replaceFileAtomically(file, exportConfigDocument(config, node));
 }
 
+namespace {
+
+std::string refusalText(const std::vector<InvalidSetting>& refused) {
+    std::string text = "the document holds settings that would not load, so nothing was imported:";
+    for (const InvalidSetting& setting : refused)
+        text += " " + setting.key + "=" + setting.storedValue;
+    return text;
+}
+
+// The entries of the settings node that loading would not accept.
+void checkSettings(const std::vector<Preferences::NodeValues>& values) {
+    std::vector<InvalidSetting> refused;
+    for (const Preferences::NodeValues& node : values) {
+        // Document paths are relative to the root.
+        if (node.path != kSettingsNodePath.substr(1)) continue;
+        for (const auto& [name, value] : node.entries) {
+            const ConfigKey* key = findConfigKey(name);
+            if (key == nullptr || key->name == "port" || key->name == "prevPort") continue;
+            Config probe;
+            const bool converts =
+                (key->form != StoredForm::Integer || parseInt(value)) &&
+                (key->form != StoredForm::Flag || equalsIgnoringCase(value, "true") ||
+                 equalsIgnoringCase(value, "false"));
+            if (!converts || !key->set(probe, value)) refused.push_back({name, value});
+        }
+    }
+    if (!refused.empty()) throw RefusedSettingsException(std::move(refused));
+}
+
+}  // namespace
+
+RefusedSettingsException::RefusedSettingsException(std::vector<InvalidSetting> refused)
+    : InvalidPreferencesFormatException(refusalText(refused)), refused_(std::move(refused)) {}
+
+void importConfigDocument(std::string_view document, Preferences& root) {
+    importPreferences(document, root, checkSettings);
+}
+
 void importConfig(const std::filesystem::path& file, Preferences& root) {
     const auto text = readWholeFile(file, kMaxDocumentBytes, "preferences document");
     if (!text) {
         throw BackingStoreException("Cannot read " + file.string() +
                                     ": check that the file exists and is readable");
     }
-    importPreferences(*text, root);
+    importConfigDocument(*text, root);
 }
 
 std::filesystem::path sharedPreferencesFile() {

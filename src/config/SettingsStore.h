@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/Config.h"
+#include "prefs/BackingStoreException.h"
 #include "prefs/Preferences.h"
 
 namespace scalino {
@@ -47,10 +48,24 @@ std::string exportConfigDocument(const Config& config, Preferences& node);
 // a device) is refused before anything is saved. Throws BackingStoreException.
 void exportConfig(const Config& config, Preferences& node, const std::filesystem::path& file);
 
+// A document whose settings include values that loading would not accept (delay=banana): they
+// would silently become defaults, so the document is refused as a whole.
+class RefusedSettingsException : public InvalidPreferencesFormatException {
+public:
+    explicit RefusedSettingsException(std::vector<InvalidSetting> refused);
+    const std::vector<InvalidSetting>& refused() const { return refused_; }
+
+private:
+    std::vector<InvalidSetting> refused_;
+};
+
 // Imports a preferences document into the store of root, all of it or, on any failure, nothing.
-// A document that is not in the standard form changes nothing (InvalidPreferencesFormatException);
-// a file that cannot be read, or is larger than kMaxDocumentBytes, throws BackingStoreException.
+// A document that is not in the standard form changes nothing (InvalidPreferencesFormatException),
+// nor one with settings that would not load (RefusedSettingsException); a file that cannot be
+// read, or is larger than kMaxDocumentBytes, throws BackingStoreException.
 void importConfig(const std::filesystem::path& file, Preferences& root);
+// importConfig of a document already read.
+void importConfigDocument(std::string_view document, Preferences& root);
 
 // The shared settings file of a multi-user installation: "/Velmora/ScalinoMU/prefs.txt" under
 // the folder named by the environment variable "ProgramData", or under /var/lib where that is

@@ -23,7 +23,9 @@ void FilePreferences::syncOnCreation() {
     try {
         syncSpi();
     } catch (const BackingStoreException& error) {
-        PreferencesLog::error("Unable to sync on creation of node " + name() + ": " + error.what());
+        // Whoever reads the node gets the same failure and reports it once; a line per node
+        // created would only bury that report.
+        PreferencesLog::debug("Unable to sync on creation of node " + name() + ": " + error.what());
     }
 }
 

@@ -309,7 +309,9 @@ void exportNode(Preferences& node, std::ostream& out,
     if (!out) throw BackingStoreException("Cannot write the preferences document");
 }
 
-void importPreferences(std::string_view text, Preferences& root) {
+void importPreferences(
+    std::string_view text, Preferences& root,
+    const std::function<void(const std::vector<Preferences::NodeValues>&)>& check) {
     if (text.size() > kMaxDocumentBytes) {
         throw InvalidPreferencesFormatException("the document is larger than " +
                                                 sizeText(kMaxDocumentBytes) +
@@ -335,7 +337,9 @@ void importPreferences(std::string_view text, Preferences& root) {
                                                 std::to_string(line) + ", column " +
                                                 std::to_string(column) + ")");
     }
-    root.putAll(DocumentReader(text).read(document));
+    const std::vector<Preferences::NodeValues> values = DocumentReader(text).read(document);
+    if (check) check(values);
+    root.putAll(values);
 }
 
 }  // namespace scalino

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "prefs/Preferences.h"
 
@@ -31,7 +32,10 @@ void exportNode(Preferences& node, std::ostream& out,
 // a character no setting can hold (&#0;), a version other than 1.0 or earlier. Then puts every
 // entry into the node of root it names, all in one write of the backing storage (putAll): a
 // failure there throws BackingStoreException and stores none of them. A DOCTYPE line is
-// accepted and never fetched.
-void importPreferences(std::string_view document, Preferences& root);
+// accepted and never fetched. check, when given, sees every entry before anything is written,
+// and may throw to refuse the document.
+void importPreferences(
+    std::string_view document, Preferences& root,
+    const std::function<void(const std::vector<Preferences::NodeValues>&)>& check = {});
 
 }  // namespace scalino

@@ -67,7 +67,7 @@ TEST(ProcessCommandTest, BadSettingsAreRefusedBeforeAnythingIsRead) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"--set", "decimalPlaces=8"}, "decimalPlaces"},
         {{"--set", "colour=red"}, "colour"},
-        {{"--set", "instrument=kern_mps"}, "instrument"},
+        {{"--set", "instrument=kern_mpx"}, "instrument"},
         {{"--set", "mathOperand=1,5"}, "mathOperand"},
         {{"--set", "mathOperand=0.0"}, "mathOperand"},
         {{"--set", "mathOperand=-0"}, "mathOperand"},

@@ -303,5 +303,73 @@ TEST(ReadCommandTest, PortsThatCannotBeOpenedAndBadOptions) {
     }
 }
 
+TEST(ReadCommandTest, DefaultsReadTheInstrumentsLinesAsItSendsThem) {
+    test::Pty pty;
+    // The balance ends its lines with LF; the stored terminator (CR) would never end one.
+    test::RunningProgram read(SCALINO_CLI, {"read", "--port", pty.path(), "--set",
+                                            "instrument=and_simple", "--defaults"});
+    awaitOpened(read);
+    pty.send(bytes("ST,+00012.34  g\r\n"));
+    EXPECT_EQ(read.readLine(30s), "1\t12.34\t0\tST,+00012.34  g<13><10>");
+    read.signal(SIGTERM);
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_NE(result.err.find("scalino-cli read: line settings of AND_SIMPLE: 2400 7E1 LF\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find(" opened: 2400 bit/s, 7 data bits"), std::string::npos);
+}
+
+// Without --port, read says which port it takes and why, and refuses one that is not there.
+class ReadStoredPortTest : public ::testing::Test {
+protected:
+    test::ProcessResult store(const std::string& port) {
+        return test::runProgram(SCALINO_CLI, {"settings", "--prefs", prefs_.string(), "--set",
+                                              "port=" + port, "--save"},
+                                "");
+    }
+
+    test::TempDir dir_;
+    std::filesystem::path prefs_ = dir_ / "prefs.txt";
+};
+
+TEST_F(ReadStoredPortTest, TheStoredPortIsNamedWhenItIsPresent) {
+    test::Pty pty;
+    ASSERT_EQ(store(pty.path()).exitStatus, 0);
+    test::RunningProgram read(SCALINO_CLI,
+                              {"-q", "read", "--prefs", prefs_.string(), "--set", "dataBits=8"},
+                              {"SERIAL_PORT_LIST=/dev/ttyUSB7:" + pty.path()});
+    awaitOpened(read);
+    pty.send(bytes("5\r"));
+    EXPECT_EQ(read.readLine(30s), "1\t5\t0\t5<13>");
+    read.signal(SIGTERM);
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_TRUE(result.err.starts_with("scalino-cli read: reading " + pty.path() +
+                                       ", the port of the stored settings (--port names "
+                                       "another)\n"))
+        << result.err;
+}
+
+TEST_F(ReadStoredPortTest, AStoredPortThatIsNotPresentIsRefusedWithThePortsThatAre) {
+    ASSERT_EQ(store("/dev/ttyUSB9").exitStatus, 0);
+    const auto result =
+        test::runProgram(SCALINO_CLI, {"-q", "read", "--prefs", prefs_.string()}, "",
+                         {"SERIAL_PORT_LIST=/dev/ttyUSB7:/dev/ttyACM0"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "");
+    const std::string expected =
+        "scalino-cli read: /dev/ttyUSB9, the port of the stored settings, is not present\n"
+        "scalino-cli read: the ports present are:\n"
+        "  /dev/ttyUSB7\t";
+    EXPECT_TRUE(result.err.starts_with(expected)) << result.err;
+    EXPECT_NE(result.err.find("\n  /dev/ttyACM0\t"), std::string::npos);
+    EXPECT_TRUE(result.err.ends_with(
+        "scalino-cli read: name the instrument's port with --port, for example --port "
+        "/dev/ttyUSB7\n"))
+        << result.err;
+
+}
+
 }  // namespace
 }  // namespace scalino

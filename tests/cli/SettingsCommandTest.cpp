@@ -39,7 +39,8 @@ TEST_F(SettingsCommandTest, PrintsEverySettingInReadingOrder) {
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_TRUE(
         result.out.starts_with("port=/dev/ttyUSB7\nprevPort=/dev/ttyUSB7\n"
-                               "instrument=GENERIC\nbitRate=7\n"))
+                               "instrument=GENERIC\nbitRate=9600\ndataBits=8\nstopBits=1\n"
+                               "parity=NONE\n"))
         << result.out;
     EXPECT_TRUE(result.out.ends_with("\ncustomRegEx=\n"));
     EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 31);
@@ -110,6 +111,104 @@ TEST_F(SettingsCommandTest, ABadDocumentIsRefusedAndChangesNothing) {
     EXPECT_NE(result.err.find("line 2"), std::string::npos) << result.err;
     EXPECT_EQ(readFile(prefs_), before);
     EXPECT_EQ(cli({"import", (dir_ / "missing.xml").string()}).exitStatus, 1);
+}
+
+TEST_F(SettingsCommandTest, LineSettingsInRealValuesAreStoredAsTheWindowStoresThem) {
+    const auto saved = cli({"settings", "--line", "2400,7E2,LF", "--set", "keyboardType=qwerty",
+                            "--set", "roundingMethod=half_even", "--save"});
+    ASSERT_EQ(saved.exitStatus, 0) << saved.err;
+    const std::string file = readFile(prefs_);
+    for (const char* stored :
+         {"bitRate=5\n", "dataBits=2\n", "stopBits=1\n", "parity=2\n", "inputTerminator=10\n",
+          "keyboardType=QUERTY\n", "roundingMethod=HALF_EVEN\n"}) {
+        EXPECT_NE(file.find("\ncom.velmora.Scalino." + std::string(stored)), std::string::npos)
+            << stored << file;
+    }
+    EXPECT_EQ(printed(saved.out, "bitRate"), "2400");
+    EXPECT_EQ(printed(saved.out, "stopBits"), "2");
+    EXPECT_EQ(printed(saved.out, "parity"), "EVEN");
+    // What settings prints, --set takes back unchanged.
+    std::vector<std::string> again = {"settings"};
+    std::istringstream lines(saved.out);
+    for (std::string line; std::getline(lines, line);)
+        again.insert(again.end(), {"--set", line});
+    EXPECT_EQ(cli(again).out, saved.out);
+    // One stop bit is 1, and -b sets the rate alone.
+    const auto changed = cli({"settings", "--set", "stopBits=1", "-b", "19200"});
+    EXPECT_EQ(printed(changed.out, "stopBits"), "1");
+    EXPECT_EQ(printed(changed.out, "bitRate"), "19200");
+    EXPECT_EQ(printed(changed.out, "dataBits"), "7");
+}
+
+TEST_F(SettingsCommandTest, DefaultsBringTheInstrumentsLineSettingsAndHint) {
+    ASSERT_EQ(cli({"settings", "--line", "2400,7E1,EOT", "--save"}).exitStatus, 0);
+    const auto result =
+        cli({"settings", "--set", "instrument=barcode_alpha_complete", "--defaults"});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(printed(result.out, "instrument"), "BARCODE_ALPHA_COMPLETE");
+    EXPECT_EQ(printed(result.out, "bitRate"), "9600");
+    EXPECT_EQ(printed(result.out, "dataBits"), "8");
+    EXPECT_EQ(printed(result.out, "parity"), "NONE");
+    EXPECT_EQ(printed(result.out, "inputTerminator"), "13");
+    EXPECT_NE(result.err.find("scalino-cli settings: line settings of BARCODE_ALPHA_COMPLETE: "
+                              "9600 8N1 CR\nscalino-cli settings: Set the scanner to serial"),
+              std::string::npos)
+        << result.err;
+    // An option given explicitly wins over the instrument's, in whatever order.
+    const auto mixed =
+        cli({"settings", "--defaults", "--set", "instrument=AND_SIMPLE", "--line", "4800,8N1"});
+    EXPECT_EQ(printed(mixed.out, "bitRate"), "4800");
+    EXPECT_EQ(printed(mixed.out, "inputTerminator"), "10");
+}
+
+TEST_F(SettingsCommandTest, ImportRefusesADocumentWithValuesThatWouldNotLoad) {
+    ASSERT_EQ(cli({"settings", "--set", "delay=7", "--save"}).exitStatus, 0);
+    const std::string before = readFile(prefs_);
+    const auto document = dir_ / "Scalino.xml";
+    writeFile(document,
+              "<preferences EXTERNAL_XML_VERSION=\"1.0\"><root type=\"user\"><map/>"
+              "<node name=\"com\"><map/><node name=\"velmora\"><map/><node name=\"Scalino\"><map>"
+              "<entry key=\"delay\" value=\"banana\"/><entry key=\"decimalPlaces\" value=\"2\"/>"
+              "<entry key=\"bitRate\" value=\"fast\"/><entry key=\"sound\" value=\"BOOM\"/>"
+              "<entry key=\"port\" value=\"/dev/ttyUSB3\"/><entry key=\"unknown\" value=\"x\"/>"
+              "</map></node></node></node></root></preferences>");
+    const auto result = cli({"import", document.string()});
+    EXPECT_EQ(result.exitStatus, 1);
+    for (const char* refused : {"import: delay=banana will not load: expected milliseconds",
+                                "import: bitRate=fast will not load", "import: sound=BOOM will"}) {
+        EXPECT_NE(result.err.find(refused), std::string::npos) << refused << result.err;
+    }
+    EXPECT_EQ(result.err.find("decimalPlaces"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("nothing was imported"), std::string::npos);
+    EXPECT_EQ(readFile(prefs_), before);
+}
+
+TEST_F(SettingsCommandTest, ImportReadsStandardInput) {
+    ASSERT_EQ(cli({"settings", "--set", "delay=7", "--save"}).exitStatus, 0);
+    const auto exported = cli({"export", "-"});
+    ASSERT_EQ(exported.exitStatus, 0) << exported.err;
+    const auto other = dir_ / "other.txt";
+    const auto imported = runProgram(SCALINO_CLI, {"import", "-", "--prefs", other.string()},
+                                     exported.out, {"SERIAL_PORT_LIST=/dev/ttyUSB7"});
+    ASSERT_EQ(imported.exitStatus, 0) << imported.err;
+    EXPECT_NE(readFile(other).find("\ncom.velmora.Scalino.delay=7\n"), std::string::npos);
+}
+
+TEST_F(SettingsCommandTest, ASaveThatCannotBeWrittenIsOneLine) {
+    // A folder nobody can write into, root included: the file reads as empty, the save fails.
+    const std::string file = "/proc/scalino-settings-test.txt";
+    const auto result = runProgram(SCALINO_CLI, {"-q", "settings", "--save", "--prefs", file}, "",
+                                   {"SERIAL_PORT_LIST=/dev/ttyUSB7"});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_TRUE(result.err.starts_with("scalino-cli settings: Cannot write " + file)) << result.err;
+    // A folder that is a file fails the reading too: one line for each.
+    writeFile(dir_ / "file", "");
+    const auto both =
+        runProgram(SCALINO_CLI, {"-q", "settings", "--save", "--prefs", (dir_ / "file/x").string()},
+                   "", {"SERIAL_PORT_LIST=/dev/ttyUSB7"});
+    EXPECT_EQ(both.exitStatus, 1);
+    EXPECT_EQ(std::count(both.err.begin(), both.err.end(), '\n'), 2) << both.err;
 }
 
 // Runs scalino-cli through the shell, for redirections the test cannot make otherwise.
