@@ -224,6 +224,17 @@ bool samePort(const std::string& a, const std::string& b) {
     return !error && realA == realB;
 }
 
+// Discovery lists the adapters it knows; a device node that exists is there all the same (a
+// pseudo-terminal, a Bluetooth serial link).
+bool isPresent(const std::string& port, const std::vector<std::string>& present) {
+    if (port.empty()) return false;
+    for (const std::string& candidate : present) {
+        if (samePort(port, candidate)) return true;
+    }
+    std::error_code error;
+    return std::filesystem::is_character_file(port, error);
+}
+
 void listPresentPorts(std::FILE* err, const std::vector<std::string>& present) {
     if (present.empty()) {
         std::fprintf(err,
@@ -245,8 +256,7 @@ void listPresentPorts(std::FILE* err, const std::vector<std::string>& present) {
 // is stored. Says which; a port that is not present would only be waited on, so it is refused.
 bool announcePort(std::FILE* err, const std::string& stored, const std::string& port,
                   const std::vector<std::string>& present) {
-    for (const std::string& candidate : present) {
-        if (port.empty() || !samePort(port, candidate)) continue;
+    if (isPresent(port, present)) {
         if (stored.empty()) {
             std::fprintf(err,
                          "%sreading %s, the first port present, as no port is stored (--port "
