@@ -1,25 +1,57 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Scalino needs to build and test; does nothing when all are there.
+# Installs the Debian packages Scalino needs; does nothing when all are there.
+#
+#   scripts/install-deps.sh           everything: build, run and test (scripts/test.sh)
+#   scripts/install-deps.sh build     build and run the two programs (scripts/run.sh)
+#   scripts/install-deps.sh runtime   run programs built elsewhere
 set -euo pipefail
 
-packages=(
+# What scalino-cli and scalino need to run.
+runtime=(
+  libstdc++6                         # the C++ library
+  libpcre2-8-0                       # regular expressions (with JIT)
+  libgmp10 libgmpxx4ldbl             # exact decimals (the build links GMP's C++ part too)
+  libudev1                           # serial port discovery
+  libpugixml1v5                      # settings export and import documents
+  libx11-6 libxtst6                  # keystrokes through XTest
+  libfluidsynth3 timgm6mb-soundfont  # sound: synthesiser and General MIDI soundfont
+  libqt6widgets6 libqt6network6      # the desktop window (its X11 platform comes with Qt Gui)
+  qt6-qpa-plugins                    # Qt's further platforms, which Qt Gui recommends
+  fonts-dejavu-core                  # a font for the window where the system has none
+  ca-certificates                    # the window's update check over HTTPS
+)
+
+# What building the two programs needs, besides the above.
+build=(
   cmake ninja-build g++ pkg-config   # toolchain
   ccache                             # compiler cache shared by the build folders
-  clang libclang-rt-dev llvm         # sanitizer builds and fuzzers (libFuzzer, llvm-symbolizer)
-  libpcre2-dev                       # regular expressions (with JIT)
+  libpcre2-dev                       # regular expressions
   libgmp-dev                         # exact decimals
-  libgtest-dev                       # unit tests
-  libbenchmark-dev                   # benchmarks in bench/
   libudev-dev                        # serial port discovery
   libpugixml-dev                     # settings export and import documents
   libx11-dev libxtst-dev             # keystrokes through XTest
-  libfluidsynth-dev timgm6mb-soundfont  # sound: synthesiser and General MIDI soundfont
-  qt6-base-dev qt6-qpa-plugins       # the desktop window (Widgets, Network; QtTest for its tests)
-  fonts-dejavu-core                  # a font for the window where the system has none
+  libfluidsynth-dev                  # sound
+  qt6-base-dev                       # the desktop window (Widgets, Network; QtTest for its tests)
+)
+
+# What the tests, benchmarks and fuzzers need, besides the above.
+tests=(
+  clang libclang-rt-dev llvm         # sanitizer builds and fuzzers (libFuzzer, llvm-symbolizer)
+  libgtest-dev                       # unit tests
+  libbenchmark-dev                   # benchmarks in bench/
   xvfb x11-xkb-utils xkb-data libx11-data  # tests: X server, keyboard layouts, compose tables
   trayer                             # tests: a system tray for the window's tray icon
   locales                            # tests: a UTF-8 locale for the X input method
 )
+
+usage="usage: scripts/install-deps.sh [runtime|build|all]"
+[[ $# -le 1 ]] || { echo "$usage" >&2; exit 2; }
+case "${1:-all}" in
+  runtime) packages=("${runtime[@]}") ;;
+  build) packages=("${runtime[@]}" "${build[@]}") ;;
+  all) packages=("${runtime[@]}" "${build[@]}" "${tests[@]}") ;;
+  *) echo "$usage" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
@@ -29,8 +61,8 @@ done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
 echo "Installing: ${missing[*]}"
-sudo=""
-if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then sudo=(sudo); fi
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
