@@ -175,6 +175,11 @@ public:
     void showWarning(const std::string& title, const std::string& message) override {
         log_.add(title + ": " + message);
     }
+    // On the command line every setting is changed with --set.
+    std::string settingControl(std::string_view key, std::string_view value) const override {
+        if (value.empty()) return workerText("setting.option.any", {std::string(key)});
+        return workerText("setting.option", {std::string(key), std::string(value)});
+    }
     void update(const DataLine& line) override {
         if (printDataLine(out_, line) || failed_) return;
         reportUnwrittenOutput(err_, "read", errno);

@@ -2,6 +2,9 @@
 
 #include <ctime>
 
+#include "scalino/QtText.h"
+#include "util/ResourceBundle.h"
+
 namespace scalino {
 
 GuiConnectionView::GuiConnectionView(ConnectionDisplay& display, QObject* context)
@@ -42,6 +45,14 @@ void GuiConnectionView::update(const DataLine& line) {
 
 void GuiConnectionView::showWarning(const std::string& title, const std::string& message) {
     display_.showWarning(title, message);
+}
+
+std::string GuiConnectionView::settingControl(std::string_view key, std::string_view value) const {
+    // Read on the worker's thread too: the bundle, not a widget.
+    const ResourceBundle& window = ResourceBundle::getBundle(kWindowBundleName);
+    const std::string phrase = "setting.control." + std::string(key);
+    if (!window.containsKey(phrase)) return ConnectionView::settingControl(key, value);
+    return window.getString(phrase);
 }
 
 void GuiConnectionView::connectionProblem(Problem problem, const std::string& detail) {

@@ -37,6 +37,9 @@ public:
     void update(const DataLine& line) override;
     void showWarning(const std::string& title, const std::string& message) override;
     void connectionProblem(Problem problem, const std::string& detail) override;
+    // The control of the window's tabs that holds the setting ("in the Input terminator list on
+    // the Input tab"); a setting without one is named.
+    std::string settingControl(std::string_view key, std::string_view value) const override;
 
     bool connected() const { return connected_; }
 

@@ -143,6 +143,10 @@ void Connection::showWarning(const std::string& title, const std::string& messag
     view_.showWarning(title, message);
 }
 
+std::string Connection::settingControl(std::string_view key, std::string_view value) const {
+    return view_.settingControl(key, value);
+}
+
 // The worker reports its end from its completion step, after its last line: no value will come
 // any more, so the sound and the suppressor can go. Typing finishes the values received.
 void Connection::setConnectedInGUI(bool connected) {

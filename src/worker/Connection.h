@@ -74,6 +74,7 @@ private:
     void setConnectedInGUI(bool connected) override;
     void update(const DataLine& line) override;
     void showWarning(const std::string& title, const std::string& message) override;
+    std::string settingControl(std::string_view key, std::string_view value) const override;
 
     void startKeyboard(const Config& config);
     void startSound(const Config& config);

@@ -35,8 +35,13 @@ WeightWorker::WeightWorker(const Config& config, WeightWorkerView& view, UiExecu
     : BackgroundTask(executor),
       view_(view),
       config_(config),
-      rawData_(static_cast<unsigned char>(config.getInputTerminator())) {
-    if (config_.getPort().empty()) throw std::runtime_error(workerText("null.port.error"));
+      rawData_(static_cast<unsigned char>(config.getInputTerminator())),
+      diagnostics_(config, [&view](std::string_view key, std::string_view value) {
+          return view.settingControl(key, value);
+      }) {
+    if (config_.getPort().empty()) {
+        throw std::runtime_error(workerText("null.port.error", {view_.settingControl("port", "")}));
+    }
     openPort(opener);
     view_.setConnectedInGUI(true);
     try {
@@ -95,9 +100,10 @@ std::int32_t WeightWorker::readProcessedLines(std::stop_token stop,
                             [this](const std::string& event) { view_.logImportantEvent(event); });
     return readLines(stop, parityText, framingText,
                      [&](std::int32_t count, DataLine::Instant instant) {
-                         if (auto value = processor.processLine(bufferedLine())) {
-                             publishLine(std::move(*value), count, instant);
-                         }
+                         auto value = processor.processLine(bufferedLine());
+                         const bool hasValue = value && !value->empty();
+                         if (value) publishLine(std::move(*value), count, instant);
+                         logDiagnosis(diagnostics_.processedLine(bufferedLine(), hasValue));
                      });
 }
 
@@ -107,12 +113,17 @@ std::int32_t WeightWorker::readLines(std::stop_token stop, const char* parityTex
     for (;;) {
         const int byte = sp_->getByte();
         if (byte < 0) {
+            watchTerminator();
             if (awaitByte(stop)) continue;
             break;
         }
         const LineAssembler::Push push = rawData_.push(static_cast<unsigned char>(byte));
         queryFaults(parityText, framingText);
-        if (push == LineAssembler::Push::Partial) continue;
+        if (push == LineAssembler::Push::Partial) {
+            watchTerminator();
+            continue;
+        }
+        diagnostics_.lineEnded();
         if (push == LineAssembler::Push::Overflow) {
             view_.logImportantEvent(
                 workerText("line.too.long", {std::to_string(LineAssembler::kMaxLineLength)}));
@@ -137,6 +148,15 @@ void WeightWorker::handOver(const LineHandler& handleLine, std::int32_t count) {
         throw;
     }
     rawData_.clear();
+}
+
+void WeightWorker::watchTerminator() {
+    if (!rawData_.hasPendingBytes()) return;
+    logDiagnosis(diagnostics_.pendingLine(rawData_.line(), LineDiagnostics::Clock::now()));
+}
+
+void WeightWorker::logDiagnosis(std::optional<std::string> report) {
+    if (report) view_.logImportantEvent(*report);
 }
 
 bool WeightWorker::awaitByte(std::stop_token stop) {

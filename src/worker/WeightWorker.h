@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "worker/BackgroundTask.h"
 #include "worker/DataLine.h"
 #include "worker/LineAssembler.h"
+#include "worker/LineDiagnostics.h"
 #include "worker/LineProcessor.h"
 #include "worker/WeightWorkerView.h"
 
@@ -26,9 +28,9 @@ using PortOpener = std::function<std::unique_ptr<SerialPortLocal>(const SerialCo
 // step reports how it ended and closes the port.
 class WeightWorker : public BackgroundTask<std::int32_t, DataLine> {
 public:
-    // Throws std::runtime_error with "null.port.error" when config names no port, and the port's
-    // SerialPortException when it cannot be opened. Without an opener the port goes through the
-    // process's serial driver.
+    // Throws std::runtime_error with "null.port.error", naming the view's control for the port,
+    // when config names no port, and the port's SerialPortException when it cannot be opened.
+    // Without an opener the port goes through the process's serial driver.
     WeightWorker(const Config& config, WeightWorkerView& view, UiExecutor& executor,
                  PortOpener opener = {});
     ~WeightWorker() override;
@@ -46,12 +48,14 @@ protected:
 
     // What the read loop does with each complete line in the assembler's buffer.
     using LineHandler = std::function<void(std::int32_t count, DataLine::Instant instant)>;
-    // The read loop shared by every variant: reads until stop, marks faults, and hands each
-    // complete line to handleLine before emptying the buffer. Returns the lines received.
+    // The read loop shared by every variant: reads until stop, marks faults, reports a
+    // terminator that does not come, and hands each complete line to handleLine before emptying
+    // the buffer. Returns the lines received.
     std::int32_t readLines(std::stop_token stop, const char* parityText, const char* framingText,
                            const LineHandler& handleLine);
     // readLines with every line processed with the given semantics and published; what a line
-    // that cannot be processed costs is the processor's rule.
+    // that cannot be processed costs is the processor's rule. A run of lines without a value is
+    // reported.
     std::int32_t readProcessedLines(std::stop_token stop, LineProcessor::Semantics semantics,
                                     const char* parityText, const char* framingText);
     // Publishes the line in the buffer with its value and the fault marks.
@@ -72,11 +76,16 @@ private:
     void keepUnreadBytes();
     void queryFaults(const char* parityText, const char* framingText);
     void reportUnreadData();
+    // Hands the pending line to the diagnostics: as bytes arrive and on every idle wake-up, so
+    // that a missing terminator is reported while the instrument is silent too.
+    void watchTerminator();
+    void logDiagnosis(std::optional<std::string> report);
 
     WeightWorkerView& view_;
     Config config_;
     std::unique_ptr<SerialPortLocal> sp_;
     LineAssembler rawData_;
+    LineDiagnostics diagnostics_;
     bool modemLines_ = true;
     bool faultQueries_ = true;
     bool parityMark_ = false;

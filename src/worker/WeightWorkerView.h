@@ -1,14 +1,17 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "worker/DataLine.h"
+#include "worker/WorkerBundle.h"
 
 namespace scalino {
 
 // What a connection reports to the window (or to the command-line front end). logEvent,
 // logImportantEvent and setConnectedInGUI may be called from the worker or typing thread as
-// well as from the UI thread; update is called on the UI thread only.
+// well as from the UI thread, settingControl from any thread; update is called on the UI thread
+// only.
 class WeightWorkerView {
 public:
     virtual ~WeightWorkerView() = default;
@@ -20,6 +23,13 @@ public:
     // it as a modal dialog. Called on the thread that creates the worker.
     virtual void showWarning(const std::string& title, const std::string& message) {
         logImportantEvent(title + ": " + message);
+    }
+    // Where this front end changes a setting, as a phrase that completes a sentence such as "Set
+    // the input terminator to 13 ...": the messages of the shared core then send each user to
+    // the control or option in hand. key is the setting's key in the settings store; value the
+    // value to give it, empty when the message suggests none. Here the setting is only named.
+    virtual std::string settingControl(std::string_view key, std::string_view /*value*/) const {
+        return workerText("setting.named", {std::string(key)});
     }
 };
 

@@ -82,6 +82,23 @@ TEST(ReadCommandTest, AnUnpluggedAdapterEndsWithStatus3) {
     EXPECT_NE(result.err.find(pty.path()), std::string::npos) << result.err;
 }
 
+TEST(ReadCommandTest, ATerminatorThatDoesNotComeIsReportedWhileReadingWithTheOptionToSet) {
+    test::Pty pty;
+    test::RunningProgram read(SCALINO_CLI, readArguments(pty, {"--set", "instrument=AND_SIMPLE",
+                                                               "--set", "inputTerminator=10"}));
+    awaitOpened(read);
+    pty.send(bytes("ST,+00012.34  g\r"));
+    const std::string report = workerText(
+        "no.terminator.other", {"LF, 10", "2", "CR (13)", "CR", "13",
+                                workerText("setting.option", {"inputTerminator", "13"})});
+    for (int i = 0; i < 3000 && read.err().find(report) == std::string::npos; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_NE(read.err().find(report), std::string::npos) << "not while reading: " << read.err();
+    read.signal(SIGTERM);
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+}
+
 TEST(ReadCommandTest, TypesEveryValueWithTheSettingsKeys) {
     test::Pty pty;
     test::RunningProgram read(
@@ -293,7 +310,10 @@ TEST(ReadCommandTest, PortsThatCannotBeOpenedAndBadOptions) {
 
     const auto noPort = test::runProgram(SCALINO_CLI, {"read", "--set", "port="}, "");
     EXPECT_EQ(noPort.exitStatus, 1);
-    EXPECT_NE(noPort.err.find(workerText("null.port.error")), std::string::npos) << noPort.err;
+    // The command line's way to the setting, not the window's.
+    const std::string noPortText =
+        workerText("null.port.error", {workerText("setting.option.any", {"port"})});
+    EXPECT_NE(noPort.err.find(noPortText), std::string::npos) << noPort.err;
 
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"read", "--baud", "9600"},
                                                 {"read", "--keyboard", "record"},

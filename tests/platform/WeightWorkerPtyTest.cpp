@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 
 #include "config/Instrument.h"
 #include "platform/TermiosDriver.h"
 #include "support/Pty.h"
 #include "support/RecordingWorkerView.h"
+#include "worker/LineDiagnostics.h"
 #include "worker/WorkerBundle.h"
 #include "worker/WorkerChoice.h"
 
@@ -51,6 +53,15 @@ public:
     }
     bool awaitEnd() {
         return ui_.runUntil([&] { return worker_->isDone(); }, 60s);
+    }
+    // Log entries reach the view without the UI queue, which would only wake up for a step.
+    bool awaitLogged(const std::string& prefix) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!view.logged(prefix)) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            ui_.runUntil([] { return false; }, 10ms);
+        }
+        return true;
     }
     void stop() {
         worker_->cancel(true);
@@ -177,6 +188,39 @@ TEST(WeightWorkerPtyTest, BarcodesKeepTheirTextAndAFailedLineCostsOnlyItself) {
     EXPECT_EQ(lines[1].getRawData(), "X-42<13>");
     EXPECT_EQ(lines[1].getCount(), 3);
     EXPECT_TRUE(connection.view.logged("! Error [WW]: " + workerText("no.value")));
+}
+
+// How often the log holds the entry.
+long logCount(const test::RecordingWorkerView& view, const std::string& entry) {
+    const auto log = view.log();
+    return std::count(log.begin(), log.end(), entry);
+}
+
+TEST(WeightWorkerPtyTest, LinesWithoutAValueAndAMissingTerminatorAreReportedOnceWhileReading) {
+    test::Pty pty;
+    Connection connection(pty, Instrument::AND_SIMPLE, '\n');
+    const test::RecordingWorkerView& view = connection.view;
+    // Nine without a value, one with, then eleven without: the run of ten ends at E20.
+    std::string lines;
+    for (int i = 1; i <= 21; ++i)
+        lines += i == 10 ? "ST,+00001.00  g\r\n" : "E" + std::to_string(i) + "\r\n";
+    pty.send(bytes(lines));
+    ASSERT_TRUE(connection.awaitLines(21));
+    const std::string noValue =
+        "! " + workerText("no.value.instrument", {"10", "A&D (no handshaking)", "E20<13><10>",
+                                                  view.settingControl("instrument", ""),
+                                                  view.settingControl("customRegEx", "")});
+    EXPECT_EQ(logCount(view, noValue), 1) << testing::PrintToString(view.log());
+    // A line ended with CR only, then silence: the report comes from an idle wake-up.
+    const std::string noTerminator =
+        "! " + workerText("no.terminator.other", {"LF, 10", "2", "CR (13)", "CR", "13",
+                                                  view.settingControl("inputTerminator", "13")});
+    const auto sent = std::chrono::steady_clock::now();
+    pty.send(bytes("ST,+00012.34  g\r"));
+    ASSERT_TRUE(connection.awaitLogged(noTerminator)) << "no report while reading";
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, LineDiagnostics::kTerminatorWait);
+    connection.stop();
+    EXPECT_EQ(logCount(view, noTerminator), 1);
 }
 
 }  // namespace

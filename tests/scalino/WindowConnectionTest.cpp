@@ -18,6 +18,7 @@
 #include "scalino/WindowFixture.h"
 #include "support/FakeDriver.h"
 #include "support/Pty.h"
+#include "worker/WorkerBundle.h"
 
 namespace scalino {
 namespace {
@@ -185,6 +186,25 @@ TEST_F(WindowConnectionTest, ProblemsWhileConnectingAreShownAndTheWindowStaysDis
     EXPECT_TRUE(answerer.messageBoxes().front().text.contains("/dev/ttyNOSUCH"));
     EXPECT_FALSE(window->isConnected());
     EXPECT_EQ(tabTitles().size(), 7);
+}
+
+TEST_F(WindowConnectionTest, ATerminatorThatDoesNotComeIsLoggedWithTheControlThatSetsIt) {
+    auto settings = balance();
+    settings["inputTerminator"] = "4";
+    storeSettings(settings);
+    ModalAnswerer answerer;
+    open();
+    ASSERT_TRUE(waitConnected(true));
+    pty.send(bytes("ST,+00012.50  g\r\n"));
+    const std::string report =
+        workerText("no.terminator.other", {"EOT, 4", "2", "CR (13), LF (10)", "LF", "10",
+                                           fromQString(text("setting.control.inputTerminator"))});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !logFrom(report).empty(); }, 20000))
+        << "not logged while connected";
+    EXPECT_EQ(logFrom(report).front(), (Pieces{{report, LogStyle::Important}}));
+    window->startStopJButtonActionPerformed();
+    ASSERT_TRUE(waitConnected(false));
+    EXPECT_TRUE(answerer.messageBoxes().empty());
 }
 
 TEST_F(WindowConnectionTest, KeysThatCannotBeSentAreReportedAndReadingGoesOn) {

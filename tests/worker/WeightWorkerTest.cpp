@@ -234,7 +234,7 @@ TEST(WeightWorkerTest, NoPortInTheSettingsOpensNothing) {
         createWeightWorker(config, view, ui, openerFor(driver));
         ADD_FAILURE() << "a worker without a port";
     } catch (const std::runtime_error& error) {
-        EXPECT_EQ(error.what(), workerText("null.port.error"));
+        EXPECT_EQ(error.what(), workerText("null.port.error", {view.settingControl("port", "")}));
     }
     EXPECT_TRUE(driver->calls.empty());
     EXPECT_TRUE(view.log().empty());
