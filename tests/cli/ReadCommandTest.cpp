@@ -315,7 +315,7 @@ TEST(ReadCommandTest, PortsThatCannotBeOpenedAndBadOptions) {
         workerText("null.port.error", {workerText("setting.option.any", {"port"})});
     EXPECT_NE(noPort.err.find(noPortText), std::string::npos) << noPort.err;
 
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{"read", "--baud", "9600"},
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"read", "--baud", "9601"},
                                                 {"read", "--keyboard", "record"},
                                                 {"read", "--type", "--keyboard", "telepathy"},
                                                 {"read", "--set", "dataBits=9"}}) {
