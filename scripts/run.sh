@@ -30,18 +30,18 @@ trap 'kill "$simulator" 2>/dev/null || true; rm -rf "$work"' EXIT
 simulator=$!
 for _ in $(seq 50); do [ -e "$work/balance" ] && break; sleep 0.1; done
 
-# The balance's line: 2400 bit/s, 7 data bits, even parity, lines ended by LF. A pseudo-terminal
-# keeps 8 data bits without parity; the window logs that as a notice and reads on.
-demo=(--set instrument=AND_SIMPLE --set bitRate=5 --set dataBits=2 --set parity=2
-      --set inputTerminator=10 --set decimalPlaces=1 --set roundingMethod=HALF_UP)
+# The balance's own line settings (--defaults): 2400 bit/s, 7 data bits, even parity, lines
+# ended by LF. A pseudo-terminal keeps 8 data bits without parity; the log says so as a notice and
+# reading goes on.
+demo=(--set instrument=AND_SIMPLE --defaults --set decimalPlaces=1 --set roundingMethod=HALF_UP)
 
 if [[ -n $display ]]; then
-  "$cli" settings --prefs "$work/demo-settings.txt" "${demo[@]}" --set port="$work/balance" \
+  "$cli" -q settings --prefs "$work/demo-settings.txt" "${demo[@]}" --set port="$work/balance" \
     --set outputTerminator=ENTER --set connect=MANUAL --set checkForUpdates=false \
     --set minimizeToTray=false --save >/dev/null
   echo "Press Start, click into a text editor, and watch the readings arrive."
   build-run/src/scalino/scalino --prefs "$work/demo-settings.txt" "$work/balance"
 else
-  timeout --preserve-status --signal=INT 4 "$cli" read --port "$work/balance" \
+  timeout --preserve-status --signal=INT 4 "$cli" -q read --port "$work/balance" \
     --prefs "$work/settings.txt" "${demo[@]}"
 fi

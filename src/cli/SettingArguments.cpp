@@ -128,9 +128,9 @@ std::optional<SettingError> applySettings(Config& config,
                                 "'; settings are: " + known};
         }
         if (!setting->set(config, toStoredForm(*setting, value))) {
-            return SettingError{"'" + std::string(value) + "' is not a valid value for " +
-                                std::string(key) + ": expected " +
-                                std::string(acceptedValues(key))};
+            std::string message = "'";  // appended: see lineAssignments
+            message.append(value).append("' is not a valid value for ").append(key);
+            return SettingError{message + ": expected " + std::string(acceptedValues(key))};
         }
     }
     return std::nullopt;
