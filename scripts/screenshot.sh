@@ -32,8 +32,8 @@ unset WAYLAND_DISPLAY
 "$cli" simulate --set instrument=AND_SIMPLE --interval 400 --link "$work/balance" >/dev/null &
 pids+=($!)
 for _ in $(seq 50); do [ -e "$work/balance" ] && break; sleep 0.1; done
-"$cli" settings --prefs "$work/settings.txt" --set instrument=AND_SIMPLE --set bitRate=5 \
-  --set dataBits=2 --set parity=2 --set inputTerminator=10 --set decimalPlaces=1 \
+"$cli" -q settings --prefs "$work/settings.txt" --set instrument=AND_SIMPLE --defaults \
+  --set decimalPlaces=1 \
   --set port="$work/balance" --set prevPort="$work/balance" --set connect=AUTO \
   --set outputTerminator=ENTER --set checkForUpdates=false --set minimizeToTray=false \
   --save >/dev/null
