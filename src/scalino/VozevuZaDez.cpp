@@ -74,6 +74,7 @@ int VozevuZaDez::main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("scalino");
     QApplication::setApplicationVersion(SCALINO_VERSION);
+    QGuiApplication::setDesktopFileName("com.velmora.Scalino");  // the installed desktop entry
     QCommandLineParser parser;
     if (const QString problem = parseCommandLine(parser, application); !problem.isEmpty()) {
         std::fprintf(stderr, "scalino: %s\nSee scalino --help.\n", qPrintable(problem));
