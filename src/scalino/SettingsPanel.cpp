@@ -5,13 +5,38 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QCoreApplication>
 #include <QRadioButton>
+#include <QSignalBlocker>
 
+#include <cstdlib>
+
+#include "prefs/AutostartEntry.h"
+#include "scalino/MessageDialogs.h"
 #include "scalino/PanelForm.h"
+#include "scalino/QtText.h"
 
 namespace scalino {
+namespace {
 
-SettingsPanel::SettingsPanel(Config& config, QWidget* parent) : QWidget(parent), config_(config) {
+// The program the entry starts: this very file, by its absolute path, so that the login starts
+// what the user ticked the box in whatever the session's PATH holds. An AppImage runs from a
+// mount that is gone once it ends, so its own file is named instead.
+std::string programPath() {
+    if (const char* appImage = std::getenv("APPIMAGE"); appImage != nullptr && *appImage != '\0')
+        return appImage;
+    return fromQString(QCoreApplication::applicationFilePath());
+}
+
+AutostartEntry autostartEntry(const std::filesystem::path& folder) {
+    return folder.empty() ? AutostartEntry::forUser() : AutostartEntry(folder);
+}
+
+}  // namespace
+
+SettingsPanel::SettingsPanel(Config& config, std::filesystem::path autostartFolder,
+                             QWidget* parent)
+    : QWidget(parent), config_(config), autostartFolder_(std::move(autostartFolder)) {
     setObjectName("settingsPanel");
     buildControls();
 }
@@ -44,6 +69,11 @@ void SettingsPanel::buildControls() {
         ->setChecked(true);
     form.addRow("VozevuZaDezFrame2.label13.text", manualConnectButton_);
     form.addRow("", autoConnectButton_);
+    startAtLoginBox_ = new QCheckBox(windowText("VozevuZaDezFrame2.startAtLoginCheckBox.text"));
+    startAtLoginBox_->setObjectName("startAtLoginCheckBox");
+    setToolTipKey(startAtLoginBox_, "VozevuZaDezFrame2.startAtLoginCheckBox.toolTipText");
+    showStartAtLogin();
+    form.addRow("", startAtLoginBox_);
     form.addRow("VozevuZaDezFrame2.label28.text",
                 flagBox("minimizeToTrayCheckBox", "VozevuZaDezFrame2.minimizeToTrayCheckBox.text",
                         &Fields::minimizeToTray));
@@ -80,8 +110,41 @@ void SettingsPanel::buildControls() {
 
     connect(manualConnectButton_, &QRadioButton::clicked, this, &SettingsPanel::connectModeChanged);
     connect(autoConnectButton_, &QRadioButton::clicked, this, &SettingsPanel::connectModeChanged);
+    connect(startAtLoginBox_, &QCheckBox::toggled, this, &SettingsPanel::startAtLoginToggled);
     connect(importButton, &QPushButton::clicked, this, &SettingsPanel::importRequested);
     connect(exportButton, &QPushButton::clicked, this, &SettingsPanel::exportRequested);
+}
+
+void SettingsPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    showStartAtLogin();
+}
+
+// What the desktop will do at the next login; unticked when the folder cannot even be found.
+void SettingsPanel::showStartAtLogin() {
+    bool enabled = false;
+    try {
+        enabled = autostartEntry(autostartFolder_).isEnabled();
+    } catch (const AutostartException&) {
+    }
+    const QSignalBlocker quiet(startAtLoginBox_);
+    startAtLoginBox_->setChecked(enabled);
+}
+
+void SettingsPanel::startAtLoginToggled(bool on) {
+    try {
+        const AutostartEntry entry = autostartEntry(autostartFolder_);
+        if (on) {
+            entry.enable(programPath());
+        } else {
+            entry.disable();
+        }
+    } catch (const AutostartException& error) {
+        dialogs::showError(window(), windowText("error"),
+                           windowText("autostart.failed") + toQString(error.what()));
+    }
+    // After a failure the box goes back to what the entry, unchanged, says.
+    showStartAtLogin();
 }
 
 void SettingsPanel::connectModeChanged() {

@@ -137,7 +137,7 @@ void VozevuZaDezFrame2::initComponents() {
     inputPanel_->setPorts(ports_);
     processingPanel_ = new ProcessingPanel(config_, *configSignals_);
     outputPanel_ = new OutputPanel(config_, *configSignals_);
-    settingsPanel_ = new SettingsPanel(config_);
+    settingsPanel_ = new SettingsPanel(config_, services_.autostartFolder);
     eventLogPanel_ = new EventLogPanel;
     aboutPanel_ = new AboutPanel;
     tabbedPane_ = new QTabWidget;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,11 +24,15 @@ struct WindowServices {
     std::function<void(int status)> exit;
     // Whether this start runs the update check (when the setting allows it).
     std::function<bool()> updateCheckDue;
+    // The autostart folder the start at login writes its entry to; empty for the user's
+    // ($XDG_CONFIG_HOME/autostart), looked up each time it is used.
+    std::filesystem::path autostartFolder;
 };
 
 // The services of the real program: the process's settings file (shared in a multi-user
 // installation), keys through XTest or uinput, sound through FluidSynth, the serial driver's
-// ports, QCoreApplication::exit, and the update check on one start in four.
+// ports, QCoreApplication::exit, the update check on one start in four and the user's autostart
+// folder.
 WindowServices processWindowServices();
 
 }  // namespace scalino
