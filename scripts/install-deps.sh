@@ -42,6 +42,7 @@ tests=(
   xvfb x11-xkb-utils xkb-data libx11-data  # tests: X server, keyboard layouts, compose tables
   trayer                             # tests: a system tray for the window's tray icon
   locales                            # tests: a UTF-8 locale for the X input method
+  groff-base man-db                  # tests: the manual pages format without warnings
   desktop-file-utils appstream       # install test: desktop-file-validate, appstreamcli validate
 )
 
