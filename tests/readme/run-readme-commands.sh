@@ -23,16 +23,38 @@ awk -v dir="$scratch" '
   file != "" { print > file }
 ' "$readme"
 
+# Runs a block in a session of its own. A read still running after $seconds gets Ctrl+C (SIGINT)
+# as the user would send it, to it alone: the simulator in the background goes on until the
+# block has ended, then it and anything else left of the block are ended.
+run_block() {
+  local block=$1 home=$2 session waited
+  (cd "$home" && HOME="$home" PATH="$scratch/bin:$PATH" \
+     SERIAL_PORT_LIST=/dev/ttyUSB0:/dev/ttyUSB1 exec setsid bash -e "$block") \
+    >"$home/out" 2>"$home/err" </dev/null &
+  session=$!
+  for ((waited = 0; waited < seconds * 10; waited++)); do
+    kill -0 "$session" 2>/dev/null || break
+    sleep 0.1
+  done
+  pkill -INT -s "$session" -f 'scalino-cli .*read( |$)' 2>/dev/null
+  for ((waited = 0; waited < 100; waited++)); do
+    kill -0 "$session" 2>/dev/null || break
+    sleep 0.1
+  done
+  pkill -TERM -s "$session" 2>/dev/null
+  wait "$session"
+  local status=$?
+  pkill -KILL -s "$session" 2>/dev/null
+  return "$status"
+}
+
 failed=0
 count=0
 for block in "$scratch"/block-*.sh; do
   [[ -e $block ]] || continue
   count=$((count + 1))
   home=$(mktemp -d "$scratch/home.XXXX")
-  # A process group of its own: SIGINT reaches every command of the block, the simulator too.
-  (cd "$home" && HOME="$home" PATH="$scratch/bin:$PATH" SERIAL_PORT_LIST=/dev/ttyUSB0:/dev/ttyUSB1 \
-     timeout --preserve-status --signal=INT --kill-after=10 "$seconds" \
-     bash -e "$block") >"$home/out" 2>"$home/err" </dev/null
+  run_block "$block" "$home"
   status=$?
   name=$(basename "$block" .sh)
   problem=""
