@@ -81,7 +81,11 @@ std::string toStoredForm(const ConfigKey& key, std::string_view value) {
 std::string toCommandLineForm(const ConfigKey& key, const Config& config) {
     if (key.form == StoredForm::Integer && !key.constants.empty())
         return displayTextAt(key, config);
-    return key.get(config);
+    const std::string stored = key.get(config);
+    for (const Alias& alias : kAliases) {
+        if (alias.key == key.name && alias.stored == stored) return std::string(alias.spelling);
+    }
+    return stored;
 }
 
 std::variant<std::vector<std::string>, std::string> lineAssignments(std::string_view spec) {

@@ -90,6 +90,10 @@ int listInstruments(const std::vector<std::string>& arguments, std::FILE* out) {
 }
 
 int showVersion(const std::vector<std::string>& arguments, std::FILE* out) {
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        std::fputs("Usage: scalino-cli version\n\nShows the version of scalino-cli.\n", out);
+        return scalino::cli::outputWritten(out, stderr, "version") ? 0 : 1;
+    }
     if (!arguments.empty()) throw scalino::cli::UsageError(unexpected(arguments.front()));
     std::fprintf(out, "scalino-cli %s\n", SCALINO_VERSION);
     return scalino::cli::outputWritten(out, stderr, "version") ? 0 : 1;

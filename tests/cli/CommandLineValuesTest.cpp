@@ -65,6 +65,8 @@ TEST(CommandLineFormTest, ReadsBackAsTheSameStoredValueForEverySetting) {
     EXPECT_EQ(toCommandLineForm(*findConfigKey("bitRate"), config), "57600");
     EXPECT_EQ(toCommandLineForm(*findConfigKey("stopBits"), config), "2");
     EXPECT_EQ(toCommandLineForm(*findConfigKey("parity"), config), "MARK");
+    ASSERT_FALSE(applySettings(config, {"keyboardType=QUERTY"}));
+    EXPECT_EQ(toCommandLineForm(*findConfigKey("keyboardType"), config), "QWERTY");
 }
 
 TEST(LineAssignmentsTest, SplitsBitRateFramingAndLineEnd) {
