@@ -1,5 +1,6 @@
 #include "cli/PortsCommand.h"
 
+#include "platform/SerialAccess.h"
 #include "rs232/FriendlyPortUtil.h"
 #include "rs232/SerialExceptions.h"
 #include "rs232/SerialPortLocal.h"
@@ -19,6 +20,9 @@ Options:
            plugged into another socket, so it is the better port setting.
   --help   Show this text.
 
+When some of the ports listed cannot be opened for reading and writing, a
+note on standard error names them and the group to join for access.
+
 The SERIAL_PORT_LIST environment variable replaces the discovery with a fixed
 list, separated by ':' or ';', for example
   SERIAL_PORT_LIST=/dev/ttyUSB0:/dev/ttyS0 scalino-cli ports
@@ -36,6 +40,19 @@ std::string stableName(const std::vector<PortDriverInfo>& infos, const std::stri
         if (info.getPortName() == port) return info.getStableName();
     }
     return "";
+}
+
+// One note for all the ports this user may not open, with the advice for the first of them;
+// nothing when every port is open to the user.
+void noteMissingAccess(const std::vector<std::string>& ports, std::FILE* err) {
+    std::string refused;
+    for (const std::string& port : ports) {
+        if (lacksSerialAccess(port)) refused += (refused.empty() ? "" : ", ") + port;
+    }
+    if (refused.empty()) return;
+    const std::string first = refused.substr(0, refused.find(", "));
+    std::fprintf(err, "No read and write access to %s. %s\n", refused.c_str(),
+                 serialAccessHint(first).c_str());
 }
 
 }  // namespace
@@ -73,6 +90,7 @@ int runPorts(const std::vector<std::string>& arguments, std::FILE* out, std::FIL
         std::fputc('\n', out);
     }
     std::fflush(out);
+    noteMissingAccess(ports, err);
     return 0;
 }
 

@@ -1,7 +1,6 @@
 #include "platform/TermiosDriver.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -22,6 +21,7 @@
 
 #include "platform/FramingCheck.h"
 #include "platform/ParityMarkDecoder.h"
+#include "platform/SerialAccess.h"
 #include "platform/TermiosSpeed.h"
 
 namespace scalino {
@@ -335,25 +335,6 @@ std::string modemErrorText(int error) {
         return "modem-control lines are not available on this port";
     }
     return "modem-control lines: " + errnoText(error);
-}
-
-std::string accessHint(const std::string& path) {
-    struct stat st {};
-    constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
-    if (::stat(path.c_str(), &st) == 0 && st.st_gid != 0 &&
-        (st.st_mode & kGroupReadWrite) == kGroupReadWrite) {
-        group entry{};
-        group* found = nullptr;
-        std::vector<char> buffer(4096);
-        if (getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
-            const std::string name = found->gr_name;
-            return "Add your user to the group " + name + " (sudo usermod -aG " + name +
-                   " $USER), then log out and back in.";
-        }
-    }
-    // No group grants access (or the node is missing): joining a group would not help.
-    return "Ask your administrator for read and write access to " + path +
-           " (for example with a udev rule).";
 }
 
 // Takes the tty for this program alone and puts it into raw mode. 0, or an open code.
@@ -982,7 +963,7 @@ std::string TermiosDriver::serLastError(int handle) {
 
 std::string TermiosDriver::serOpenFailureHint(const SerialConfig& config, int code) {
     switch (code) {
-        case kPermissionDenied: return accessHint(config.getPortNameString());
+        case kPermissionDenied: return serialAccessHint(config.getPortNameString());
         case kInUse: return "Another program is using the port; close it and try again.";
         case kNoSuchDevice:
         case kNoSuchDeviceNode:

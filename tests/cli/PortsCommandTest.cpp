@@ -1,7 +1,15 @@
 // scalino-cli ports, run as a program.
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "support/Subprocess.h"
+#include "support/TempDir.h"
 
 namespace scalino {
 namespace {
@@ -31,6 +39,52 @@ TEST(PortsCommandTest, DiscoveredPortsAreDevicesWithFriendlyNames) {
     if (result.out.empty()) {
         EXPECT_NE(result.err.find("SERIAL_PORT_LIST"), std::string::npos);
     }
+}
+
+// A file standing in for a device node: group dialout, the given mode.
+std::string portFile(const test::TempDir& dir, const std::string& name, mode_t mode) {
+    const std::string path = (dir / name).string();
+    std::ofstream(path).put('\n');
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout == nullptr || ::chown(path.c_str(), ::geteuid(), dialout->gr_gid) != 0) return "";
+    ::chmod(path.c_str(), mode);
+    return path;
+}
+
+TEST(PortsCommandTest, PortsOpenToTheUserAddNothingOnStandardError) {
+    const test::TempDir dir;
+    const std::string port = (dir / "ttyUSB0").string();
+    std::ofstream(port).put('\n');
+    const auto result =
+        test::runProgram(SCALINO_CLI, {"ports"}, "", {"SERIAL_PORT_LIST=" + port});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.err.find("access"), std::string::npos) << result.err;
+}
+
+// Run as nobody, who is in no group that grants access to the first port.
+TEST(PortsCommandTest, PortsWithoutAccessAreNamedOnceWithTheGroupToJoin) {
+    const test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string refused = portFile(dir, "ttyUSB0", 0660);
+    const std::string open = portFile(dir, "ttyUSB1", 0666);
+    if (refused.empty() || open.empty()) GTEST_SKIP() << "no group dialout to give files to";
+    const std::vector<std::string> asNobody = {"--reuid=65534", "--regid=65534",
+        "--clear-groups", SCALINO_CLI, "ports"};
+    if (test::runProgram("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                     "true"}, "").exitStatus != 0)
+        GTEST_SKIP() << "setpriv cannot run a program as nobody here";
+    const auto result = test::runProgram("/usr/bin/setpriv", asNobody, "",
+                                         {"SERIAL_PORT_LIST=" + refused + ":" + open});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_NE(result.out.find(open), std::string::npos) << result.out;
+    const std::string note = "No read and write access to " + refused +
+                             ". Add your user to the group dialout (sudo usermod -aG dialout "
+                             "$USER), then log out and back in.\n";
+    EXPECT_NE(result.err.find(note), std::string::npos) << result.err;
+    // Once: no second note, and the port open to nobody is in none.
+    EXPECT_EQ(result.err.find("access", result.err.find(note) + note.size()), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find(open), std::string::npos) << result.err;
 }
 
 TEST(PortsCommandTest, UnknownOptionsAreRefused) {
