@@ -70,21 +70,25 @@ endif()
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME scalino-cli)
 set(CPACK_DEBIAN_CLI_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS timgm6mb-soundfont)
+# The description's lines as they go into the control file (one space is put before each): the
+# synopsis, then a paragraph of lines of at most 79 characters.
 set(CPACK_DEBIAN_CLI_DESCRIPTION "keyboard wedge for scales and barcode scanners, command line
-scalino-cli reads the values that scales, balances, barcode scanners and gauges send over RS-232
-or USB serial ports, formats them and types them as keystrokes into the focused application, or
-prints them. It lists the serial ports, detects the port an instrument is on, simulates
-instruments and processes recorded lines, for terminals, scripts and systemd services. An example
-user unit is in /usr/share/doc/scalino/examples.")
+scalino-cli reads the values that scales, balances, barcode scanners and
+gauges send over RS-232 or USB serial ports, formats them and types them as
+keystrokes into the focused application, or prints them. It lists the serial
+ports, detects the port an instrument is on, simulates instruments and
+processes recorded lines, for terminals, scripts and systemd services. An
+example user unit is in /usr/share/doc/scalino/examples.")
 
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME scalino)
 set(CPACK_DEBIAN_GUI_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "scalino-cli (= ${SCALINO_DEBIAN_VERSION})")
 set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS timgm6mb-soundfont)
 set(CPACK_DEBIAN_GUI_DESCRIPTION "keyboard wedge for scales and barcode scanners, desktop window
-Scalino types the readings of scales, balances, barcode scanners and gauges connected to RS-232
-or USB serial ports into the application that has the keyboard focus: a spreadsheet, a form or
-a terminal. Its window sets the port and the instrument, edits, rounds and formats each value,
-shows an event log of the lines received and can wait in the system tray.")
+Scalino types the readings of scales, balances, barcode scanners and gauges
+connected to RS-232 or USB serial ports into the application that has the
+keyboard focus: a spreadsheet, a form or a terminal. Its window sets the port
+and the instrument, edits, rounds and formats each value, shows an event log
+of the lines received and can wait in the system tray.")
 
 include(CPack)
