@@ -3,6 +3,7 @@
 #
 #   scripts/install-deps.sh           everything: build, run and test (scripts/test.sh)
 #   scripts/install-deps.sh build     build and run the two programs (scripts/run.sh)
+#   scripts/install-deps.sh package   build the Debian packages (scripts/package.sh)
 #   scripts/install-deps.sh runtime   run programs built elsewhere
 set -euo pipefail
 
@@ -34,6 +35,13 @@ build=(
   qt6-base-dev                       # the desktop window (Widgets, Network; QtTest for its tests)
 )
 
+# What making and checking the Debian packages needs, besides the build (cpack -G DEB writes them
+# itself, without fakeroot).
+package=(
+  dpkg-dev                           # dpkg-shlibdeps: the packages' library dependencies
+  lintian                            # checks the packages
+)
+
 # What the tests, benchmarks and fuzzers need, besides the above.
 tests=(
   clang libclang-rt-dev llvm         # sanitizer builds and fuzzers (libFuzzer, llvm-symbolizer)
@@ -46,12 +54,13 @@ tests=(
   desktop-file-utils appstream       # install test: desktop-file-validate, appstreamcli validate
 )
 
-usage="usage: scripts/install-deps.sh [runtime|build|all]"
+usage="usage: scripts/install-deps.sh [runtime|build|package|all]"
 [[ $# -le 1 ]] || { echo "$usage" >&2; exit 2; }
 case "${1:-all}" in
   runtime) packages=("${runtime[@]}") ;;
   build) packages=("${runtime[@]}" "${build[@]}") ;;
-  all) packages=("${runtime[@]}" "${build[@]}" "${tests[@]}") ;;
+  package) packages=("${runtime[@]}" "${build[@]}" "${package[@]}") ;;
+  all) packages=("${runtime[@]}" "${build[@]}" "${package[@]}" "${tests[@]}") ;;
   *) echo "$usage" >&2; exit 2 ;;
 esac
 
