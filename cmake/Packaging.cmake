@@ -67,9 +67,17 @@ if(DPKG_PROGRAM)
     OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE)
 endif()
 
+# Both programs play their sound through FluidSynth with a General MIDI soundfont; a build
+# without FluidSynth plays none.
+if(NOT DEFINED SCALINO_WITH_FLUIDSYNTH OR SCALINO_WITH_FLUIDSYNTH)
+  set(soundfont timgm6mb-soundfont)
+else()
+  set(soundfont "")
+endif()
+
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME scalino-cli)
 set(CPACK_DEBIAN_CLI_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS timgm6mb-soundfont)
+set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "${soundfont}")
 # The description's lines as they go into the control file (one space is put before each): the
 # synopsis, then a paragraph of lines of at most 79 characters.
 set(CPACK_DEBIAN_CLI_DESCRIPTION "keyboard wedge for scales and barcode scanners, command line
@@ -83,7 +91,7 @@ example user unit is in /usr/share/doc/scalino/examples.")
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME scalino)
 set(CPACK_DEBIAN_GUI_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "scalino-cli (= ${SCALINO_DEBIAN_VERSION})")
-set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS timgm6mb-soundfont)
+set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS "${soundfont}")
 set(CPACK_DEBIAN_GUI_DESCRIPTION "keyboard wedge for scales and barcode scanners, desktop window
 Scalino types the readings of scales, balances, barcode scanners and gauges
 connected to RS-232 or USB serial ports into the application that has the

@@ -46,7 +46,7 @@ echo "lintian:"
 status=0
 lintian --fail-on error --tag-display-limit 0 "${packages[@]}" || status=$?
 if [[ $status -ne 0 ]]; then
-  echo "FAIL: lintian reports errors or could not run (status $status)" >  echo "FAIL: lintian found errors (status $status)" >&22
+  echo "FAIL: lintian reports errors or could not run (status $status)" >&2
   exit 1
 fi
 echo "lintian: no errors"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Debian packages of a build with `cpack -G DEB` into a scratch folder and checks them:
 # their names, versions and control fields (scalino-cli depends on no Qt library, scalino on Qt
-# and on scalino-cli of its version, both recommend the soundfont), that every file of a full
-# `cmake --install` is in exactly one of them at its place, that the binaries are stripped and
-# that lintian finds no errors (its warnings are printed). As root, it then installs both with
+# and on scalino-cli of its version, both recommend FluidSynth's soundfont), that every file of
+# a full `cmake --install` is in exactly one of them at its place, that the binaries are stripped
+# and that lintian finds no errors (its warnings are printed). As root, it then installs both with
 # dpkg, starts the installed programs, removes them again and checks that their files are gone;
 # otherwise, and where either package is installed already, that part is skipped (exit 77).
 # Whatever fails, the machine is left as it was: the packages installed here are purged.
@@ -21,7 +21,8 @@ installed_here=0
 cleanup() {
   if [[ $installed_here -eq 1 ]]; then
     echo "removing the packages installed by this test"
-    dpkg --purge scalino scalino-cli >/dev/null 2>&1 || echo "FAIL: dpkg --purge scalino scalino-cli"
+    dpkg --purge scalino scalino-cli >/dev/null 2>&1 ||
+      echo "FAIL: dpkg --purge scalino scalino-cli"
   fi
   rm -rf "$scratch"
 }
@@ -32,7 +33,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
 for tool in "$cpack" dpkg-deb dpkg-shlibdeps lintian readelf; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh)"; exit 1; }
+  command -v "$tool" >/dev/null ||
+    { echo "FAIL: $tool is missing (scripts/install-deps.sh)"; exit 1; }
 done
 [[ -f $build/CPackConfig.cmake ]] || { echo "FAIL: $build has no CPackConfig.cmake"; exit 1; }
 
@@ -75,7 +77,12 @@ for deb in "$cli_deb" "$gui_deb"; do
   check_field "$deb" Maintainer "Velmora <support@velmora.com>"
   check_field "$deb" Priority optional
   check_field "$deb" Homepage https://scalino.velmora.com
-  check_field "$deb" Recommends timgm6mb-soundfont
+  # The soundfont FluidSynth plays the sound with, where the build has FluidSynth.
+  if depends_names "$deb" | grep -q '^libfluidsynth'; then
+    check_field "$deb" Recommends timgm6mb-soundfont
+  else
+    check_field "$deb" Recommends ""
+  fi
   description=$(field "$deb" Description)
   if [[ $(head -1 <<<"$description") =~ ^[a-z].{10,78}$ && $(wc -l <<<"$description") -ge 3 ]]
   then pass "$(basename "$deb") Description: a synopsis and a paragraph"
@@ -145,7 +152,8 @@ else
   cat "$scratch/install.log"
   fail "cmake --install $build --prefix $scratch/tree"
 fi
-pass "scalino-cli holds $(wc -l <"$scratch/cli.files") files, scalino $(wc -l <"$scratch/gui.files")"
+pass "scalino-cli holds $(wc -l <"$scratch/cli.files") files," \
+  "scalino $(wc -l <"$scratch/gui.files")"
 
 # The programs are stripped: no symbol table, no debugging information.
 for deb in "$cli_deb" "$gui_deb"; do
@@ -160,7 +168,8 @@ for program in scalino-cli scalino; do
   fi
 done
 
-# lintian: errors fail, warnings are printed. Its status is non-zero on errors and when it cannot run.
+# lintian: errors fail, warnings are printed. Its status is non-zero on errors and when it
+# cannot run.
 report=$(lintian --fail-on error --tag-display-limit 0 "$cli_deb" "$gui_deb" 2>&1)
 status=$?
 echo "lintian:"
