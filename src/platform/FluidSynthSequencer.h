@@ -68,7 +68,8 @@ private:
 };
 
 // The platform's default sequencer for sound feedback: FluidSynth playing through the sound
-// system.
+// system. In a build without FluidSynth (FluidSynthAbsent.cpp, and no FluidSynthSequencer) it is
+// one whose open() throws SoundError saying so.
 std::unique_ptr<Sequencer> defaultSequencer();
 
 // The sound player for the selected sound, playing through the sound system; none for NONE.
