@@ -51,12 +51,18 @@ std::string portFile(const test::TempDir& dir, const std::string& name, mode_t m
     return path;
 }
 
+// Runs a program as the user nobody, in no supplementary group, as setpriv(1) does.
+test::ProcessResult asNobody(std::vector<std::string> command,
+                             const std::vector<std::string>& environment = {}) {
+    command.insert(command.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups"});
+    return test::runProgram("/usr/bin/setpriv", command, "", environment);
+}
+
 TEST(PortsCommandTest, PortsOpenToTheUserAddNothingOnStandardError) {
     const test::TempDir dir;
     const std::string port = (dir / "ttyUSB0").string();
     std::ofstream(port).put('\n');
-    const auto result =
-        test::runProgram(SCALINO_CLI, {"ports"}, "", {"SERIAL_PORT_LIST=" + port});
+    const auto result = test::runProgram(SCALINO_CLI, {"ports"}, "", {"SERIAL_PORT_LIST=" + port});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.err.find("access"), std::string::npos) << result.err;
 }
@@ -68,13 +74,9 @@ TEST(PortsCommandTest, PortsWithoutAccessAreNamedOnceWithTheGroupToJoin) {
     const std::string refused = portFile(dir, "ttyUSB0", 0660);
     const std::string open = portFile(dir, "ttyUSB1", 0666);
     if (refused.empty() || open.empty()) GTEST_SKIP() << "no group dialout to give files to";
-    const std::vector<std::string> asNobody = {"--reuid=65534", "--regid=65534",
-        "--clear-groups", SCALINO_CLI, "ports"};
-    if (test::runProgram("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                     "true"}, "").exitStatus != 0)
-        GTEST_SKIP() << "setpriv cannot run a program as nobody here";
-    const auto result = test::runProgram("/usr/bin/setpriv", asNobody, "",
-                                         {"SERIAL_PORT_LIST=" + refused + ":" + open});
+    if (asNobody({"/bin/true"}).exitStatus != 0) GTEST_SKIP() << "cannot run programs as nobody";
+    const auto result =
+        asNobody({SCALINO_CLI, "ports"}, {"SERIAL_PORT_LIST=" + refused + ":" + open});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_NE(result.out.find(open), std::string::npos) << result.out;
     const std::string note = "No read and write access to " + refused +

@@ -39,9 +39,8 @@ TEST(SerialAccessTest, GroupWithReadAndWriteIsNamed) {
     if (path.empty()) GTEST_SKIP() << "this user may not give files to other groups";
     const std::string name = found->gr_name;
     EXPECT_EQ(accessGroup(found->gr_gid, 0660), name);
-    EXPECT_EQ(serialAccessHint(path), "Add your user to the group " + name +
-                                          " (sudo usermod -aG " + name +
-                                          " $USER), then log out and back in.");
+    EXPECT_EQ(serialAccessHint(path), "Add your user to the group " + name + " (sudo usermod -aG " +
+                                          name + " $USER), then log out and back in.");
 }
 
 TEST(SerialAccessTest, GroupWithoutWriteGrantsNothing) {
