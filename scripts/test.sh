@@ -3,10 +3,12 @@
 #
 #   scripts/test.sh                 every stage below, as CI runs it
 #   scripts/test.sh -L unit         the main build and its tests only; arguments go to ctest
-#   scripts/test.sh --stage NAME    one stage: main, asan, fuzz or tsan
+#   scripts/test.sh --stage NAME    one stage: main, small, asan, fuzz or tsan
 #
 # Stages, each in its own build folder, all with warnings as errors:
 #   main  build/ (gcc): everything, and every test
+#   small build-ci-small/ (gcc): the smallest variant, without the window, X11 and FluidSynth:
+#         scalino-cli and the unit and command-line tests, and scalino-cli links none of them
 #   asan  build-ci-asan/ (clang, AddressSanitizer and UndefinedBehaviorSanitizer, libFuzzer
 #         coverage): the unit and command-line tests
 #   fuzz  the fuzzers of fuzz/ built in build-ci-asan/, each for 60 s on its corpus
@@ -34,6 +36,20 @@ stage_main() {
   ctest --test-dir build --output-on-failure -j2
 }
 
+stage_small() {
+  [[ -f build-ci-small/build.ninja ]] ||
+    cmake -S . -B build-ci-small -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCALINO_WERROR=ON \
+      -DSCALINO_BUILD_GUI=OFF -DSCALINO_BUILD_BENCH=OFF -DSCALINO_WITH_X11=OFF \
+      -DSCALINO_WITH_FLUIDSYNTH=OFF >/dev/null
+  cmake --build build-ci-small --target tests_unit tests_cli scalino-cli
+  # A library left out must not come back through another one.
+  if ldd build-ci-small/src/cli/scalino-cli | grep -E 'libX11|libXtst|libfluidsynth|libQt'; then
+    echo "scalino-cli of the small build links a library it was built without" >&2
+    return 1
+  fi
+  ctest --test-dir build-ci-small --output-on-failure -j2 -L '^(unit|cli)$'
+}
+
 configure_asan() {
   [[ -f build-ci-asan/build.ninja ]] ||
     cmake -S . -B build-ci-asan "${sanitizer_flags[@]}" -DSCALINO_FUZZ=ON >/dev/null
@@ -58,7 +74,7 @@ stage_tsan() {
   ctest --test-dir build-ci-tsan --output-on-failure -j2 -L '^(unit|x11)$'
 }
 
-stages=(main asan fuzz tsan)
+stages=(main small asan fuzz tsan)
 if [[ ${1:-} == --stage ]]; then
   [[ $# -eq 2 && " ${stages[*]} " == *" $2 "* ]] || {
     echo "usage: scripts/test.sh [--stage ${stages[*]// /|}] | [ctest arguments]" >&2
