@@ -54,14 +54,6 @@ bool isRunning(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "a special file";
-}
 
 bool writeAll(int fd, std::string_view content) {
     while (!content.empty()) {
@@ -110,7 +102,18 @@ void refuseSpecialFile(const std::filesystem::path& given, const std::filesystem
     if (::lstat(file.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return;
     const std::string what = std::filesystem::absolute(given) == file ? "it" : file.string();
     throw BackingStoreException("Cannot write " + given.string() + ": " + what + " is " +
-                                kindOf(info.st_mode) + ", not a regular file");
+                                fileKind(info.st_mode) + ", not a regular file");
+}
+
+const char* fileKind(mode_t mode) {
+    if (S_ISREG(mode)) return "a file";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
 }
 
 void replaceFileAtomically(const std::filesystem::path& given, std::string_view content) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string_view>
 
@@ -13,6 +15,9 @@ namespace scalino {
 // Anything but a regular file (a directory, a FIFO, a device) is refused, never renamed over.
 // Throws BackingStoreException.
 void replaceFileAtomically(const std::filesystem::path& file, std::string_view content);
+
+// What a file of this mode is, for messages: "a folder", "a named pipe (FIFO)" and so on.
+const char* fileKind(mode_t mode);
 
 // The absolute path of the file that file names once symbolic links in its last component are
 // followed, also where the last link leads to a file that does not exist yet. Throws

@@ -28,17 +28,6 @@ constexpr std::string_view kEscapedInQuotes = "\"`$\\";
                              std::string(why));
 }
 
-const char* kindOf(mode_t mode) {
-    if (S_ISREG(mode)) return "a file";
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISLNK(mode)) return "a symbolic link";
-    if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "a special file";
-}
-
 // Throws unless what is at file is nothing or a regular file of this user.
 void refuseAllButOwnFile(std::string_view action, const std::filesystem::path& file) {
     struct stat info {};
@@ -48,7 +37,7 @@ void refuseAllButOwnFile(std::string_view action, const std::filesystem::path& f
     }
     if (!S_ISREG(info.st_mode)) {
         fail(action, file,
-             std::string("it is ") + kindOf(info.st_mode) +
+             std::string("it is ") + fileKind(info.st_mode) +
                  ", not a regular file; Scalino leaves it alone, remove or rename it yourself");
     }
     if (info.st_uid != ::geteuid()) {
@@ -65,7 +54,7 @@ void createFolder(const std::filesystem::path& folder) {
         if (::stat(partial.c_str(), &info) == 0) {
             if (!S_ISDIR(info.st_mode)) {
                 fail("create the folder", folder,
-                     partial.string() + " is " + kindOf(info.st_mode) + ", not a folder");
+                     partial.string() + " is " + fileKind(info.st_mode) + ", not a folder");
             }
             continue;
         }
