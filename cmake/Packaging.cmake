@@ -1,9 +1,10 @@
-# Debian packages, made with `cpack -G DEB` in a build folder (scripts/package.sh does it all):
-#   scalino-cli  the command-line program, its manual page, the bash completion and the examples
-#                under /usr/share/doc/scalino (install() COMPONENT cli)
-#   scalino      the desktop window, its manual page, desktop entry, icons and AppStream metainfo
-#                (install() COMPONENT gui); it depends on scalino-cli of the same version, which
-#                its metainfo names as one of the programs it provides
+# One Debian package per build folder, made with `cpack -G DEB` (scripts/package.sh makes both):
+#   scalino      from a build with the window: both programs, their manual pages, the bash
+#                completion, desktop entry, icons, AppStream metainfo and the examples under
+#                /usr/share/doc/scalino (install() COMPONENTs cli and gui, packed as one)
+#   scalino-cli  from a build without the window (and, for servers, without X11 and FluidSynth):
+#                the command-line program alone (COMPONENT cli)
+# Both hold /usr/bin/scalino-cli, so each conflicts with and replaces the other.
 # The libraries each package depends on are read from its binaries by dpkg-shlibdeps (dpkg-dev).
 set(SCALINO_DEBIAN_RELEASE 1)
 set(SCALINO_DEBIAN_VERSION "${PROJECT_VERSION}-${SCALINO_DEBIAN_RELEASE}")
@@ -30,21 +31,22 @@ if(NOT gzip_status EQUAL 0)
   message(FATAL_ERROR "gzip ${debian_dir}/changelog: ${gzip_status}")
 endif()
 
-set(scalino_components cli)
 if(SCALINO_BUILD_GUI)
-  list(APPEND scalino_components gui)
+  set(scalino_components cli gui)
+  set(scalino_package scalino)
+  set(scalino_other_package scalino-cli)
+else()
+  set(scalino_components cli)
+  set(scalino_package scalino-cli)
+  set(scalino_other_package scalino)
 endif()
-# Every package has its copyright and changelog in /usr/share/doc/<package>. Only the packages
-# install them: a plain `cmake --install` leaves them out.
-set(package_cli scalino-cli)
-set(package_gui scalino)
-foreach(component IN LISTS scalino_components)
-  install(FILES "${debian_dir}/copyright" "${changelog_gz}"
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package_${component}}
-    COMPONENT ${component} EXCLUDE_FROM_ALL)
-endforeach()
+# The package has its copyright and changelog in /usr/share/doc/<package>. Only the package
+# installs them: a plain `cmake --install` leaves them out.
+install(FILES "${debian_dir}/copyright" "${changelog_gz}"
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${scalino_package}
+  COMPONENT cli EXCLUDE_FROM_ALL)
 
-set(CPACK_PACKAGE_NAME scalino)
+set(CPACK_PACKAGE_NAME ${scalino_package})
 set(CPACK_PACKAGE_VENDOR Velmora)
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_CONTACT "${SCALINO_MAINTAINER}")
@@ -54,6 +56,8 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CPACK_COMPONENTS_ALL ${scalino_components})
 set(CPACK_PRE_BUILD_SCRIPTS "${debian_dir}/CompressManPages.cmake")
 
+# The components of a build go into its one package.
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${SCALINO_DEBIAN_RELEASE})
@@ -75,28 +79,31 @@ else()
   set(soundfont "")
 endif()
 
-set(CPACK_DEBIAN_CLI_PACKAGE_NAME scalino-cli)
-set(CPACK_DEBIAN_CLI_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "${soundfont}")
+set(CPACK_DEBIAN_PACKAGE_NAME ${scalino_package})
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "${soundfont}")
+set(CPACK_DEBIAN_PACKAGE_CONFLICTS ${scalino_other_package})
+set(CPACK_DEBIAN_PACKAGE_REPLACES ${scalino_other_package})
 # The description's lines as they go into the control file (one space is put before each): the
 # synopsis, then a paragraph of lines of at most 79 characters.
-set(CPACK_DEBIAN_CLI_DESCRIPTION "keyboard wedge for scales and barcode scanners, command line
-scalino-cli reads the values that scales, balances, barcode scanners and
-gauges send over RS-232 or USB serial ports, formats them and types them as
-keystrokes into the focused application, or prints them. It lists the serial
-ports, detects the port an instrument is on, simulates instruments and
-processes recorded lines, for terminals, scripts and systemd services. An
-example user unit is in /usr/share/doc/scalino/examples.")
-
-set(CPACK_DEBIAN_GUI_PACKAGE_NAME scalino)
-set(CPACK_DEBIAN_GUI_PACKAGE_SECTION x11)
-set(CPACK_DEBIAN_GUI_PACKAGE_DEPENDS "scalino-cli (= ${SCALINO_DEBIAN_VERSION})")
-set(CPACK_DEBIAN_GUI_PACKAGE_RECOMMENDS "${soundfont}")
-set(CPACK_DEBIAN_GUI_DESCRIPTION "keyboard wedge for scales and barcode scanners, desktop window
+if(SCALINO_BUILD_GUI)
+  set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "keyboard wedge for scales and barcode scanners
 Scalino types the readings of scales, balances, barcode scanners and gauges
 connected to RS-232 or USB serial ports into the application that has the
 keyboard focus: a spreadsheet, a form or a terminal. Its window sets the port
 and the instrument, edits, rounds and formats each value, shows an event log
-of the lines received and can wait in the system tray.")
+of the lines received and can wait in the system tray. The command-line
+program scalino-cli does the same in terminals, scripts and services.")
+else()
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "keyboard wedge for scales and barcode scanners, headless
+scalino-cli reads the values that scales, balances, barcode scanners and
+gauges send over RS-232 or USB serial ports, formats them and types them as
+keystrokes, or prints them. It lists the serial ports, detects the port an
+instrument is on, simulates instruments and processes recorded lines, for
+servers, scripts and systemd services. This package is the command-line
+program alone; the package scalino adds the desktop window. An example user
+unit is in /usr/share/doc/scalino/examples.")
+endif()
 
 include(CPack)
