@@ -54,12 +54,12 @@ std::optional<int> terminatorCode(std::string_view text) {
     return std::nullopt;
 }
 
-std::vector<std::string_view> splitLineSpec(std::string_view spec) {
+std::vector<std::string_view> splitLineSettings(std::string_view line) {
     std::vector<std::string_view> parts;
     size_t start = 0;
-    for (size_t i = 0; i <= spec.size(); ++i) {
-        if (i == spec.size() || spec[i] == ',' || spec[i] == ' ') {
-            if (i > start) parts.push_back(spec.substr(start, i - start));
+    for (size_t i = 0; i <= line.size(); ++i) {
+        if (i == line.size() || line[i] == ',' || line[i] == ' ') {
+            if (i > start) parts.push_back(line.substr(start, i - start));
             start = i + 1;
         }
     }
@@ -88,14 +88,14 @@ std::string toCommandLineForm(const ConfigKey& key, const Config& config) {
     return stored;
 }
 
-std::variant<std::vector<std::string>, std::string> lineAssignments(std::string_view spec) {
-    // Appended rather than "'" + spec: GCC 12 at -O3 warns falsely (-Wrestrict) on the latter.
+std::variant<std::vector<std::string>, std::string> lineAssignments(std::string_view line) {
+    // Appended rather than "'" + line: GCC 12 at -O3 warns falsely (-Wrestrict) on the latter.
     std::string usage = "'";
-    usage.append(spec).append(
+    usage.append(line).append(
         "' is not a line setting such as 9600,8N1 or 2400,7E1,LF (bit rate, data bits 5 to 8, "
         "parity N, O, E, M or S, stop bits 1 or 2, and optionally the line end LF, CR, EOT or a "
         "code)");
-    const std::vector<std::string_view> parts = splitLineSpec(spec);
+    const std::vector<std::string_view> parts = splitLineSettings(line);
     if (parts.size() < 2 || parts.size() > 3) return usage;
     const std::string_view framing = parts[1];
     if (framing.size() != 3 || framing[0] < '5' || framing[0] > '8' ||

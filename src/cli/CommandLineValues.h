@@ -23,8 +23,8 @@ std::string toStoredForm(const ConfigKey& key, std::string_view value);
 std::string toCommandLineForm(const ConfigKey& key, const Config& config);
 
 // The assignments of "--line 9600,7E1" (or "2400,7E1,LF": bit rate, data bits, parity letter,
-// stop bits, optionally the input terminator), or the message why spec is not one.
-std::variant<std::vector<std::string>, std::string> lineAssignments(std::string_view spec);
+// stop bits, optionally the input terminator), or the message why line is not one.
+std::variant<std::vector<std::string>, std::string> lineAssignments(std::string_view line);
 
 // The line settings in the form "--line" takes: "2400 7E1 LF".
 std::string lineSummary(const Config& config);

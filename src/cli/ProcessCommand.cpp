@@ -53,7 +53,7 @@ Options:
                     removeCharacters, ignoreTimeLimit, ignoreDifference,
                     customRegEx, port, prevPort.
   -b, --baud RATE   The bit rate: the same as --set bitRate=RATE.
-  --line SPEC       Bit rate, data bits, parity and stop bits at once, as
+  --line SETTINGS   Bit rate, data bits, parity and stop bits at once, as
                     9600,8N1 or 2400,7E1; a third part sets the line end:
                     2400,7E1,LF (LF, CR, EOT or a character code).
   --defaults        Apply the instrument's own line settings (bit rate, data

@@ -28,7 +28,7 @@ namespace {
 
 constexpr const char* kHelp =
     R"(Usage: scalino-cli read [--port NAME] [--prefs FILE] [--set KEY=VALUE]...
-                        [--defaults] [-b RATE] [--line SPEC]
+                        [--defaults] [-b RATE] [--line SETTINGS]
                         [--type [--keyboard x11|uinput|record]] [--sound]
 
 Connects to the instrument as the desktop program's start button does: opens
@@ -53,7 +53,7 @@ Options:
                     bits, parity, stop bits, input terminator) where no option
                     gives them, and show its setup hint.
   -b, --baud RATE   The bit rate, as --set bitRate=RATE.
-  --line SPEC       Bit rate, data bits, parity and stop bits at once:
+  --line SETTINGS   Bit rate, data bits, parity and stop bits at once:
                     9600,8N1 or 2400,7E1, optionally with the line end:
                     2400,7E1,LF.
   --type            Type every value into the application that has the
@@ -211,14 +211,6 @@ private:
     bool failed_ = false;
 };
 
-bool givesPort(const Options& options) {
-    if (options.port) return true;
-    for (const std::string& assignment : options.settings.assignments) {
-        if (assignment.starts_with("port=")) return true;
-    }
-    return false;
-}
-
 // The same device, also through a stable name such as /dev/serial/by-id/...
 bool samePort(const std::string& a, const std::string& b) {
     if (a == b) return true;
@@ -315,7 +307,7 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
         });
     });
 
-    const bool portGiven = givesPort(options);
+    const bool portGiven = options.port || givesSetting(options.settings, "port");
     const std::vector<std::string> present =
         portGiven ? std::vector<std::string>{} : SerialPortLocal::getPortList();
     Config config = loadStoredSettings(err, "read", present);

@@ -1,9 +1,5 @@
 #include "cli/SettingsCommand.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <optional>
 
@@ -14,7 +10,6 @@
 #include "config/ConfigKeys.h"
 #include "config/SettingsStore.h"
 #include "prefs/FilePreferencesFactory.h"
-#include "prefs/PreferencesXml.h"
 #include "rs232/SerialPortLocal.h"
 
 namespace scalino::cli {
@@ -22,7 +17,7 @@ namespace {
 
 constexpr const char* kSettingsHelp =
     R"(Usage: scalino-cli settings [--prefs FILE] [--set KEY=VALUE]... [--defaults]
-                            [-b RATE] [--line SPEC] [--save]
+                            [-b RATE] [--line SETTINGS] [--save]
 
 Loads the settings from the settings store as the desktop program does at
 start-up and prints every setting as KEY=VALUE, in the order the store is
@@ -40,7 +35,7 @@ Options:
                     gives them, as the window's default button does, and show
                     its setup hint.
   -b, --baud RATE   The bit rate, as --set bitRate=RATE.
-  --line SPEC       Bit rate, data bits, parity and stop bits at once:
+  --line SETTINGS   Bit rate, data bits, parity and stop bits at once:
                     9600,8N1 or 2400,7E1, optionally with the line end:
                     2400,7E1,LF.
   --save            Save the settings to the store, as the desktop program
@@ -123,27 +118,6 @@ bool writesToStandardOutput(const std::string& file) {
     return file == "-" || file == "/dev/stdout";
 }
 
-// The document on standard input, up to the size a document may have.
-std::string readStandardInput() {
-    std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got == 0) return text;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw BackingStoreException(std::string("Cannot read standard input: ") +
-                                        std::strerror(errno));
-        }
-        text.append(buffer, static_cast<size_t>(got));
-        if (text.size() > kMaxDocumentBytes) {
-            throw BackingStoreException("The document on standard input is larger than " +
-                                        std::to_string(kMaxDocumentBytes / (1024 * 1024)) +
-                                        " MiB, which no preferences document is");
-        }
-    }
-}
-
 int storeFailure(std::FILE* err, const char* command, const std::exception& error) {
     std::fprintf(err, "scalino-cli %s: %s\n", command, error.what());
     return 1;
@@ -203,12 +177,9 @@ int runImport(const std::vector<std::string>& arguments, std::FILE* out, std::FI
     const std::string& file = options.positional.front();
     try {
         selectPreferencesFile();
-        Preferences& root = FilePreferencesFactory::instance().userRoot();
-        if (file == "-") {
-            importConfigDocument(readStandardInput(), root);
-        } else {
-            importConfig(file, root);
-        }
+        // The file behind standard input is read as any other, with the same bound.
+        importConfig(file == "-" ? "/dev/stdin" : file,
+                     FilePreferencesFactory::instance().userRoot());
     } catch (const RefusedSettingsException& error) {
         for (const InvalidSetting& setting : error.refused()) {
             std::fprintf(err, "scalino-cli import: %s=%s will not load: expected %s\n",
