@@ -52,6 +52,7 @@ tests=(
   locales                            # tests: a UTF-8 locale for the X input method
   groff-base man-db                  # tests: the manual pages format without warnings
   desktop-file-utils appstream       # install test: desktop-file-validate, appstreamcli validate
+  procps                             # README test: pkill sends Ctrl+C to a read, ends the rest
 )
 
 usage="usage: scripts/install-deps.sh [runtime|build|package|all]"

@@ -54,23 +54,23 @@ namespace {
 constexpr std::array<std::string_view, 5> kLineKeys = {"bitRate", "dataBits", "stopBits",
                                                         "parity", "inputTerminator"};
 
-bool assigns(const std::vector<std::string>& assignments, std::string_view key) {
-    for (const std::string& assignment : assignments) {
-        if (assignment.starts_with(key) && assignment.size() > key.size() &&
-            assignment[key.size()] == '=')
-            return true;
-    }
-    return false;
-}
-
-void addLineAssignments(const std::string& spec, std::vector<std::string>& assignments) {
-    auto parsed = lineAssignments(spec);
+void addLineAssignments(const std::string& line, std::vector<std::string>& assignments) {
+    auto parsed = lineAssignments(line);
     if (auto* error = std::get_if<std::string>(&parsed)) throw UsageError("--line: " + *error);
     for (std::string& assignment : std::get<std::vector<std::string>>(parsed))
         assignments.push_back(std::move(assignment));
 }
 
 }  // namespace
+
+bool givesSetting(const SettingOptions& options, std::string_view key) {
+    for (const std::string& assignment : options.assignments) {
+        if (assignment.starts_with(key) && assignment.size() > key.size() &&
+            assignment[key.size()] == '=')
+            return true;
+    }
+    return false;
+}
 
 void takeSettingOptions(std::vector<std::string>& arguments, SettingOptions& options,
                         bool takesDefaults) {
@@ -146,7 +146,7 @@ std::optional<SettingError> applySettings(Config& config, const SettingOptions& 
     const Config defaults = ConfigHelper::getDefaultConfig(
         config.getInstrument().value_or(ConfigHelper::getDefault<ConfigHelper::Instrument>()));
     for (std::string_view key : kLineKeys) {
-        if (assigns(options.assignments, key)) continue;
+        if (givesSetting(options, key)) continue;
         const ConfigKey* setting = findConfigKey(key);
         setting->set(config, setting->get(defaults));
     }

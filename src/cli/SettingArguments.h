@@ -38,6 +38,9 @@ std::optional<SettingError> applySettings(Config& config,
 // (bit rate, data bits, parity, stop bits, input terminator) where no assignment gave them.
 std::optional<SettingError> applySettings(Config& config, const SettingOptions& options);
 
+// Whether an assignment of options sets key.
+bool givesSetting(const SettingOptions& options, std::string_view key);
+
 // The instrument's line settings and setup hint, as --defaults applied them, on err.
 void reportDefaults(std::FILE* err, const char* command, const Config& config);
 

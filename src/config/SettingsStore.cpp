@@ -51,14 +51,16 @@ constexpr std::array<std::string_view, 29> kWritingOrder = {
 
 // The stored text as the store's typed reads see it: an integer or a flag that does not
 // convert reads as missing.
+bool convertsToItsForm(const ConfigKey& key, std::string_view stored) {
+    if (key.form == StoredForm::Integer) return parseInt(stored).has_value();
+    if (key.form == StoredForm::Flag)
+        return equalsIgnoringCase(stored, "true") || equalsIgnoringCase(stored, "false");
+    return true;
+}
+
 std::optional<std::string> readStored(Preferences& node, const ConfigKey& key) {
     auto stored = node.get(key.name);
-    if (!stored) return stored;
-    if (key.form == StoredForm::Integer && !parseInt(*stored)) return std::nullopt;
-    if (key.form == StoredForm::Flag && !equalsIgnoringCase(*stored, "true") &&
-        !equalsIgnoringCase(*stored, "false")) {
-        return std::nullopt;
-    }
+    if (!stored || !convertsToItsForm(key, *stored)) return std::nullopt;
     return stored;
 }
 
@@ -138,11 +140,8 @@ void checkSettings(const std::vector<Preferences::NodeValues>& values) {
             const ConfigKey* key = findConfigKey(name);
             if (key == nullptr || key->name == "port" || key->name == "prevPort") continue;
             Config probe;
-            const bool converts =
-                (key->form != StoredForm::Integer || parseInt(value)) &&
-                (key->form != StoredForm::Flag || equalsIgnoringCase(value, "true") ||
-                 equalsIgnoringCase(value, "false"));
-            if (!converts || !key->set(probe, value)) refused.push_back({name, value});
+            if (!convertsToItsForm(*key, value) || !key->set(probe, value))
+                refused.push_back({name, value});
         }
     }
     if (!refused.empty()) throw RefusedSettingsException(std::move(refused));
@@ -153,17 +152,13 @@ void checkSettings(const std::vector<Preferences::NodeValues>& values) {
 RefusedSettingsException::RefusedSettingsException(std::vector<InvalidSetting> refused)
     : InvalidPreferencesFormatException(refusalText(refused)), refused_(std::move(refused)) {}
 
-void importConfigDocument(std::string_view document, Preferences& root) {
-    importPreferences(document, root, checkSettings);
-}
-
 void importConfig(const std::filesystem::path& file, Preferences& root) {
     const auto text = readWholeFile(file, kMaxDocumentBytes, "preferences document");
     if (!text) {
         throw BackingStoreException("Cannot read " + file.string() +
                                     ": check that the file exists and is readable");
     }
-    importConfigDocument(*text, root);
+    importPreferences(*text, root, checkSettings);
 }
 
 std::filesystem::path sharedPreferencesFile() {

@@ -64,8 +64,6 @@ private:
 // nor one with settings that would not load (RefusedSettingsException); a file that cannot be
 // read, or is larger than kMaxDocumentBytes, throws BackingStoreException.
 void importConfig(const std::filesystem::path& file, Preferences& root);
-// importConfig of a document already read.
-void importConfigDocument(std::string_view document, Preferences& root);
 
 // The shared settings file of a multi-user installation: "/Velmora/ScalinoMU/prefs.txt" under
 // the folder named by the environment variable "ProgramData", or under /var/lib where that is
