@@ -15,6 +15,8 @@ runtime=(
   libudev1                           # serial port discovery
   libpugixml1v5                      # settings export and import documents
   libx11-6 libxtst6                  # keystrokes through XTest
+  libxkbcommon0 libxkbcommon-x11-0 libxcb-xkb1  # keystrokes on the desktop's own layout
+  xkb-data libx11-data               # the system's layouts and compose tables
   libfluidsynth3 timgm6mb-soundfont  # sound: synthesiser and General MIDI soundfont
   libqt6widgets6 libqt6network6      # the desktop window (its X11 platform comes with Qt Gui)
   qt6-qpa-plugins                    # Qt's further platforms, which Qt Gui recommends
@@ -31,6 +33,7 @@ build=(
   libudev-dev                        # serial port discovery
   libpugixml-dev                     # settings export and import documents
   libx11-dev libxtst-dev             # keystrokes through XTest
+  libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev  # keystrokes on the desktop's own layout
   libfluidsynth-dev                  # sound
   qt6-base-dev                       # the desktop window (Widgets, Network; QtTest for its tests)
 )

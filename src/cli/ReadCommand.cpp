@@ -325,7 +325,7 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     std::shared_ptr<KeyEventGenerator> keys;
     if (options.type) {
         try {
-            keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard);
+            keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard, config.getXkbLayout());
         } catch (const std::exception& error) {
             std::fprintf(err, "%s%s%s\n", kPrefix,
                          workerText("error.initializing.keyboard.output").c_str(), error.what());

@@ -32,7 +32,9 @@ std::string_view acceptedValues(std::string_view key) {
         {"decimalPlaces", "an integer from 0 to 7, or empty"},
         {"roundingMethod", "CEILING, DOWN, FLOOR, HALF_DOWN, HALF_EVEN, HALF_UP or UP"},
         {"sound", "NONE, RIDE_BELL, COWBELL, HIGH_AGOGO, LOW_AGOGO, CLAVES or OPEN_TRIANGLE"},
-        {"keyboardType", "QWERTY, US_INTERNATIONAL, AZERTY or GERMAN"},
+        {"keyboardType", "DESKTOP, QWERTY, US_INTERNATIONAL, AZERTY or GERMAN"},
+        {"xkbLayout", "an XKB layout with its variant in parentheses, such as de, ch(fr) or "
+                      "us(dvorak), or empty for the X server's"},
         {"delay", "milliseconds from 0 to 1000, or empty"},
         {"editOperation", "REMOVE or KEEP"},
         {"editPosition", "FIRST or LAST"},

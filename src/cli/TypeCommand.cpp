@@ -158,7 +158,7 @@ int runType(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     }
     std::unique_ptr<KeyEventGenerator> keys;
     try {
-        keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard);
+        keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard, config.getXkbLayout());
     } catch (const KeyEventError& error) {
         std::fprintf(err, "%s%s%s\n", kPrefix,
                      workerText("error.initializing.keyboard.output").c_str(), error.what());

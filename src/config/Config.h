@@ -37,6 +37,7 @@ public:
         int inputTerminator = 0;
         ConfigHelper::Connect connect = ConfigHelper::Connect::MANUAL;
         ConfigHelper::KeyboardType keyboardType = ConfigHelper::KeyboardType::QUERTY;
+        std::string xkbLayout;
         std::string delay = "20";
         ConfigHelper::DecimalSeparator decimalSeparator = ConfigHelper::DecimalSeparator::DOT;
         ConfigHelper::StartWith startWith = ConfigHelper::StartWith::NONE;
@@ -96,6 +97,9 @@ public:
     void setConnect(ConfigHelper::Connect value) { fields_.connect = value; }
     ConfigHelper::KeyboardType getKeyboardType() const { return fields_.keyboardType; }
     void setKeyboardType(ConfigHelper::KeyboardType value) { fields_.keyboardType = value; }
+    // The layout the desktop's layout type reads characters from; empty for the X server's.
+    const std::string& getXkbLayout() const { return fields_.xkbLayout; }
+    void setXkbLayout(std::string text) { fields_.xkbLayout = std::move(text); }
     const std::string& getDelay() const { return fields_.delay; }
     void setDelay(std::string text) { fields_.delay = std::move(text); }
     ConfigHelper::DecimalSeparator getDecimalSeparator() const { return fields_.decimalSeparator; }

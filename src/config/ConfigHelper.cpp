@@ -1,5 +1,8 @@
 #include "config/ConfigHelper.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "util/Regex.h"
 #include "util/ResourceBundle.h"
 #include "util/Text.h"
@@ -141,6 +144,27 @@ bool CustomRegEx::isValid(std::string_view text) {
 
 bool Delay::isValid(std::string_view text) {
     return text.empty() || isIntegerWithin(text, 0, 1000);
+}
+
+namespace {
+
+// The names in the system's XKB data: short, of ASCII letters, digits, '_' and '-'.
+bool isXkbName(std::string_view name) {
+    constexpr size_t kLongestName = 48;
+    if (name.empty() || name.size() > kLongestName) return false;
+    return std::ranges::all_of(name, [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-';
+    });
+}
+
+}  // namespace
+
+bool XkbLayout::isValid(std::string_view text) {
+    if (text.empty()) return true;
+    const size_t open = text.find('(');
+    if (open == std::string_view::npos) return isXkbName(text);
+    return text.back() == ')' && isXkbName(text.substr(0, open)) &&
+           isXkbName(text.substr(open + 1, text.size() - open - 2));
 }
 
 }  // namespace scalino::ConfigHelper

@@ -42,7 +42,7 @@ enum class EditOperation { REMOVE, KEEP };
 enum class EditPosition { FIRST, LAST };
 enum class Connect { MANUAL, AUTO };
 // The constant name is spelled QUERTY: it is what the settings store holds.
-enum class KeyboardType { QUERTY, US_INTERNATIONAL, AZERTY, GERMAN };
+enum class KeyboardType { QUERTY, US_INTERNATIONAL, AZERTY, GERMAN, DESKTOP };
 enum class KeyMapType { NUMERIC, ALPHANUMERIC_BASIC, ALPHANUMERIC_COMPLETE };
 enum class InstrumentType { NUMBER, TEXT };
 enum class Instrument;  // the instrument profiles, in Instrument.h
@@ -260,7 +260,8 @@ struct Description<KeyboardType> {
     static constexpr std::array constants = {
         keyed("QUERTY", "keyboardType.default"),
         keyed("US_INTERNATIONAL", "keyboardType.us_international"),
-        keyed("AZERTY", "keyboardType.azerty"), keyed("GERMAN", "keyboardType.german")};
+        keyed("AZERTY", "keyboardType.azerty"), keyed("GERMAN", "keyboardType.german"),
+        keyed("DESKTOP", "keyboardType.desktop")};
     static constexpr KeyboardType defaultValue = KeyboardType::QUERTY;
 };
 
@@ -323,6 +324,12 @@ struct CustomRegEx {
 };
 struct Delay {
     static std::string getDefault() { return "20"; }
+    static bool isValid(std::string_view text);
+};
+// An XKB layout as setxkbmap names it, with its variant in parentheses: "de", "ch(fr)",
+// "us(dvorak)". Empty: the layout of the running X server.
+struct XkbLayout {
+    static std::string getDefault() { return ""; }
     static bool isValid(std::string_view text);
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "util/ProcessProperties.h"
 #include "util/Text.h"
 
 namespace scalino {
@@ -73,6 +74,13 @@ ConfigKey flag(std::string_view key) {
         [](Config& config) { config.setFlag(member, defaultValue); }, StoredForm::Flag};
 }
 
+// Settings stored before the desktop's layout existed name their layout; new ones follow the
+// desktop's where an X server can tell it.
+KeyboardType newSettingsKeyboardType() {
+    if (ProcessProperties::get("DISPLAY", "").empty()) return getDefault<KeyboardType>();
+    return KeyboardType::DESKTOP;
+}
+
 const std::vector<ConfigKey>& table() {
     static const std::vector<ConfigKey> keys = {
         {"port",
@@ -126,7 +134,16 @@ const std::vector<ConfigKey>& table() {
         byName<RoundingMethod, &Config::getRoundingMethod, &Config::setRoundingMethod>(
             "roundingMethod"),
         byName<Sound, &Config::getSound, &Config::setSound>("sound"),
-        byName<KeyboardType, &Config::getKeyboardType, &Config::setKeyboardType>("keyboardType"),
+        {"keyboardType",
+         [](Config& config, std::string_view stored) {
+             const auto value = valueOf<KeyboardType>(stored);
+             if (value) config.setKeyboardType(*value);
+             return value.has_value();
+         },
+         [](const Config& config) { return std::string(name(config.getKeyboardType())); },
+         [](Config& config) { config.setKeyboardType(newSettingsKeyboardType()); },
+         StoredForm::Name, Description<KeyboardType>::constants},
+        text<XkbLayout, &Config::getXkbLayout, &Config::setXkbLayout>("xkbLayout"),
         text<Delay, &Config::getDelay, &Config::setDelay>("delay"),
         flag<&Config::Fields::minimizeToTray, false>("minimizeToTray"),
         flag<&Config::Fields::notifyWhenMinimizedToTray, false>("notifyWhenMinimizedToTray"),

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <utility>
 
+#include "util/Text.h"
+
 namespace scalino {
 
 namespace VirtualKey {
@@ -49,6 +51,11 @@ constexpr std::pair<int, std::string_view> kSingleNames[] = {
 }  // namespace
 
 std::string name(int keyCode) {
+    if (const char32_t c = characterOf(keyCode)) {
+        std::string text = "'";
+        appendUtf8(text, c);
+        return text + "'";
+    }
     if (keyCode >= D0 && keyCode <= D9) return "D" + std::to_string(keyCode - D0);
     if (keyCode >= A && keyCode <= Z) return std::string(1, static_cast<char>(keyCode));
     if (keyCode >= Kp0 && keyCode <= Kp9) return "Kp" + std::to_string(keyCode - Kp0);
@@ -90,6 +97,7 @@ struct PunctuationRow {
             case KeyboardType::US_INTERNATIONAL: return usInternational;
             case KeyboardType::GERMAN: return german;
             case KeyboardType::AZERTY: return azerty;
+            case KeyboardType::DESKTOP: break;
         }
         throw std::invalid_argument("unknown keyboard type");
     }
@@ -164,9 +172,18 @@ void addPunctuation(KeyMap& map, KeyboardType type) {
         put(map, row.character, row.keysFor(type));
 }
 
+// Every character of the fixed layouts' map as a key that names it.
+KeyMap characterKeys(KeyMap map) {
+    for (auto& [character, keys] : map)
+        keys = {VirtualKey::character(character)};
+    return map;
+}
+
 }  // namespace
 
 KeyMap getKeymap(KeyboardType keyboardType, KeyMapType keyMapType) {
+    if (keyboardType == KeyboardType::DESKTOP)
+        return characterKeys(getKeymap(KeyboardType::QUERTY, keyMapType));
     KeyMap map;
     addNumbers(map, keyboardType);
     if (keyMapType == KeyMapType::NUMERIC) return map;
@@ -175,6 +192,10 @@ KeyMap getKeymap(KeyboardType keyboardType, KeyMapType keyMapType) {
     addSmallLetters(map);
     addPunctuation(map, keyboardType);
     return map;
+}
+
+bool typesBeyondAscii(KeyboardType keyboardType, KeyMapType keyMapType) {
+    return keyboardType == KeyboardType::DESKTOP && keyMapType == KeyMapType::ALPHANUMERIC_COMPLETE;
 }
 
 }  // namespace scalino

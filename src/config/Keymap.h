@@ -95,7 +95,21 @@ inline constexpr int Delete = 127;
 inline constexpr int F1 = 112;  // function keys, F1 + n - 1 for Fn
 inline constexpr int F12 = 123;
 
-// The name above for a code ("Shift", "D5", "Kp3", "F12"), or "" for a code without one.
+// On the desktop's layout a key code can name a character instead of a key: the backend looks
+// it up in the desktop's keymap and presses whatever keys give it there.
+inline constexpr int CharacterBase = 0x200000;
+inline constexpr int character(char32_t c) {
+    return CharacterBase + static_cast<int>(c);
+}
+// The character a code names, or U'\0' for a code that names a key.
+inline constexpr char32_t characterOf(int keyCode) {
+    return keyCode > CharacterBase && keyCode <= CharacterBase + 0x10FFFF
+               ? static_cast<char32_t>(keyCode - CharacterBase)
+               : U'\0';
+}
+
+// The name above for a code ("Shift", "D5", "Kp3", "F12"), the character in quotes for a code
+// that names one ("'é'"), or "" for a code without either.
 std::string name(int keyCode);
 
 // Every code that has a name, ascending.
@@ -109,7 +123,14 @@ namespace scalino {
 using KeyMap = std::map<char32_t, std::vector<int>>;
 
 // The characters a keyboard layout can type for an instrument's kind of data. A character the
-// map lacks cannot be typed.
+// map lacks cannot be typed, except where typesBeyondAscii allows it. On the desktop's layout
+// every character is one key code that names it (VirtualKey::character).
 KeyMap getKeymap(ConfigHelper::KeyboardType keyboardType, ConfigHelper::KeyMapType keyMapType);
+
+// True where text beyond ASCII ("°", "µ", "€", "é") may be typed as well, one character key each:
+// the desktop's layout with a key map for text. Whether the layout has a character is the
+// backend's to say.
+bool typesBeyondAscii(ConfigHelper::KeyboardType keyboardType,
+                      ConfigHelper::KeyMapType keyMapType);
 
 }  // namespace scalino

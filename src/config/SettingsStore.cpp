@@ -17,7 +17,7 @@ namespace scalino {
 namespace {
 
 // The order in which a save writes the settings after "port" and "prevPort".
-constexpr std::array<std::string_view, 29> kWritingOrder = {
+constexpr std::array<std::string_view, 30> kWritingOrder = {
     "instrument",
     "bitRate",
     "dataBits",
@@ -34,6 +34,7 @@ constexpr std::array<std::string_view, 29> kWritingOrder = {
     "decimalPlaces",
     "roundingMethod",
     "keyboardType",
+    "xkbLayout",
     "delay",
     "minimizeToTray",
     "notifyWhenMinimizedToTray",

@@ -5,8 +5,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/DesktopKeyEvents.h"
 #include "platform/LayoutKeyEvents.h"
 #include "platform/UinputKeyboard.h"
+#include "platform/X11DesktopLayout.h"
 #include "platform/XTestKeyboard.h"
 #include "worker/RecordingKeyEvents.h"
 
@@ -45,8 +47,21 @@ bool isKeyEventBackend(std::string_view name) {
     return std::ranges::find(kKeyEventBackends, name) != std::end(kKeyEventBackends);
 }
 
+std::unique_ptr<DesktopLayout> openDesktopLayout(std::string_view xkbLayout) {
+    if (!xkbLayout.empty()) return std::make_unique<NamedDesktopLayout>(xkbLayout);
+    try {
+        return X11DesktopLayout::open();
+    } catch (const KeyEventError& error) {
+        throw KeyEventError(std::string("the desktop's keyboard layout is read from the X server, "
+                                        "and ") +
+                            error.what() +
+                            ": name the layout in the xkbLayout setting, such as de or ch(fr)");
+    }
+}
+
 std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::KeyboardType layout,
-                                                           std::string_view backend) {
+                                                           std::string_view backend,
+                                                           std::string_view xkbLayout) {
     // A recording that runs for hours stays small.
     if (backend == "record") return std::make_unique<RecordingKeyEvents>(kRecordedEventsKept);
     std::unique_ptr<PhysicalKeyboard> keyboard;
@@ -60,7 +75,12 @@ std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::Keyboar
         throw std::invalid_argument("unknown keyboard backend '" + std::string(backend) +
                                     "': use x11, uinput or record");
     }
-    return std::make_unique<LayoutKeyEvents>(layout, std::move(keyboard));
+    if (layout == ConfigHelper::KeyboardType::DESKTOP) {
+        return std::make_unique<DesktopKeyEvents>(openDesktopLayout(xkbLayout),
+                                                  std::move(keyboard));
+    }
+    return std::make_unique<LayoutKeyEvents>(layout, std::move(keyboard),
+                                             [] { return activeX11LayoutName(); });
 }
 
 }  // namespace scalino

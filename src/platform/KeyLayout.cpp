@@ -177,8 +177,9 @@ const KeyLayout& KeyLayout::of(KeyboardType type) {
         case KeyboardType::US_INTERNATIONAL: return usIntl;
         case KeyboardType::AZERTY: return fr;
         case KeyboardType::GERMAN: return de;
+        case KeyboardType::DESKTOP: break;
     }
-    throw std::invalid_argument("unknown keyboard type");
+    throw std::invalid_argument("the desktop's layout has no fixed table: it is read from XKB");
 }
 
 KeyLayout::KeyLayout(const Description& description)

@@ -25,7 +25,8 @@ struct KeyStroke {
 // the Linux layout types each printable ASCII character.
 class KeyLayout {
 public:
-    // The layout a keyboard type stands for: us, us(intl), fr or de.
+    // The layout a keyboard type stands for: us, us(intl), fr or de. The desktop's layout has
+    // none (std::invalid_argument).
     static const KeyLayout& of(ConfigHelper::KeyboardType type);
 
     // The XKB layout and variant ("us" and "intl", "fr" and "").

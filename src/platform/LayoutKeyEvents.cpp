@@ -32,8 +32,11 @@ std::string readableCharacter(char32_t character) {
 }  // namespace
 
 LayoutKeyEvents::LayoutKeyEvents(ConfigHelper::KeyboardType layout,
-                                 std::unique_ptr<PhysicalKeyboard> keyboard)
-    : layout_(KeyLayout::of(layout)), keyboard_(std::move(keyboard)) {}
+                                 std::unique_ptr<PhysicalKeyboard> keyboard,
+                                 std::function<std::string()> desktopLayout)
+    : layout_(KeyLayout::of(layout)),
+      keyboard_(std::move(keyboard)),
+      desktopLayout_(std::move(desktopLayout)) {}
 
 LayoutKeyEvents::~LayoutKeyEvents() {
     try {
@@ -140,6 +143,14 @@ void LayoutKeyEvents::delay(int milliseconds) {
 
 bool LayoutKeyEvents::isCapsLockOn() {
     return keyboard_->isLedOn(KeyboardLed::CapsLock);
+}
+
+// "us(basic)" is "us".
+std::string LayoutKeyEvents::differingDesktopLayout() {
+    if (!desktopLayout_) return "";
+    std::string desktop = desktopLayout_();
+    if (desktop.ends_with("(basic)")) desktop.resize(desktop.size() - 7);
+    return desktop.empty() || desktop == layout_.name() ? "" : desktop;
 }
 
 void LayoutKeyEvents::pressKey(int keyCode) {

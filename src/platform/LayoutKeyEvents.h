@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -27,7 +28,10 @@ namespace scalino {
 // refused. Keypad digits pressed on their own get NumLock, which is restored afterwards.
 class LayoutKeyEvents : public KeyEventGenerator {
 public:
-    LayoutKeyEvents(ConfigHelper::KeyboardType layout, std::unique_ptr<PhysicalKeyboard> keyboard);
+    // desktopLayout tells the layout of the desktop that receives the keys, as XKB names it, or
+    // "" where it is unknown; none: never known.
+    LayoutKeyEvents(ConfigHelper::KeyboardType layout, std::unique_ptr<PhysicalKeyboard> keyboard,
+                    std::function<std::string()> desktopLayout = {});
     // Releases whatever is still down, so that no key stays stuck in the receiver.
     ~LayoutKeyEvents() override;
     LayoutKeyEvents(const LayoutKeyEvents&) = delete;
@@ -37,6 +41,7 @@ public:
     void keyRelease(int keyCode) override;
     void delay(int milliseconds) override;
     bool isCapsLockOn() override;
+    std::string differingDesktopLayout() override;
 
     PhysicalKeyboard& keyboard() { return *keyboard_; }
 
@@ -65,6 +70,7 @@ private:
 
     const KeyLayout& layout_;
     std::unique_ptr<PhysicalKeyboard> keyboard_;
+    std::function<std::string()> desktopLayout_;
     // What the key maps hold down.
     bool shiftHeld_ = false;
     bool ctrlHeld_ = false;

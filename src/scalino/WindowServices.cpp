@@ -17,7 +17,7 @@ WindowServices processWindowServices() {
     selectPreferencesFile();
     services.preferencesRoot = &FilePreferencesFactory::instance().userRoot();
     services.outputs.keys = [](const Config& config) -> std::shared_ptr<KeyEventGenerator> {
-        return createKeyEventGenerator(config.getKeyboardType());
+        return createKeyEventGenerator(config.getKeyboardType(), "", config.getXkbLayout());
     };
     services.outputs.sequencer = defaultSequencer;
     services.listPorts = [] { return SerialPortLocal::getPortList(); };

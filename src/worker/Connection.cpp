@@ -56,6 +56,17 @@ void Connection::startKeyboard(const Config& config) {
         return;
     }
     if (keys_->isCapsLockOn()) view_.connectionProblem(ConnectionView::Problem::CapsLock, "");
+    const std::string desktopLayout = keys_->differingDesktopLayout();
+    if (!desktopLayout.empty()) {
+        view_.logImportantEvent(layoutMismatchText(config.getKeyboardType(), desktopLayout));
+    }
+}
+
+std::string Connection::layoutMismatchText(ConfigHelper::KeyboardType setting,
+                                           const std::string& desktopLayout) {
+    return workerText("keyboard.layout.mismatch",
+                      {desktopLayout, ConfigHelper::toString(setting),
+                       ConfigHelper::toString(ConfigHelper::KeyboardType::DESKTOP)});
 }
 
 void Connection::startSound(const Config& config) {

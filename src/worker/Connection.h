@@ -40,9 +40,9 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    // Connects with the settings, in this order: keyboard output, the Caps Lock check, sound,
-    // duplicate suppression, the worker (which opens the port), the typing thread, the log of
-    // what was started, then reading. Problems with keys or sound are reported to the view and
+    // Connects with the settings, in this order: keyboard output, the Caps Lock check and the
+    // check that the desktop's layout is the setting's, sound, duplicate suppression, the worker
+    // (which opens the port), the typing thread, the log of what was started, then reading. Problems with keys or sound are reported to the view and
     // connecting goes on. A port that cannot be opened or a setting it refuses is thrown
     // (SerialPortException, SerialParameterException, std::runtime_error without a port) after
     // everything built so far has been released. Call once.
@@ -66,6 +66,10 @@ public:
     // How reading ended; none while it goes on or when it never started.
     std::optional<TaskEnding> ending() const;
     bool isTyping() const { return keyBot_ != nullptr; }
+
+    // The warning that the desktop's layout (as XKB names it) is not the one of the setting.
+    static std::string layoutMismatchText(ConfigHelper::KeyboardType setting,
+                                          const std::string& desktopLayout);
 
 private:
     // The worker's view: events go on to the front end, lines through the output side.

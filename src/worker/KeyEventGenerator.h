@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace scalino {
 
@@ -22,6 +23,15 @@ public:
     // Waits between key events; a backend may count instead of sleeping.
     virtual void delay(int milliseconds) = 0;
     virtual bool isCapsLockOn() = 0;
+    // Whether a key code that names a character (VirtualKey::character) can type it here. Only
+    // the desktop's layout uses such codes; a recording takes any.
+    virtual bool canType(char32_t character) {
+        (void)character;
+        return true;
+    }
+    // The layout of the desktop that receives the keys, as XKB names it ("de", "ch(fr)"), when
+    // it is known to differ from the layout these key events are made for; "" otherwise.
+    virtual std::string differingDesktopLayout() { return ""; }
 };
 
 }  // namespace scalino

@@ -20,8 +20,11 @@ size_t sequenceLength(char lead) {
     return 1;
 }
 
-// The characters of a UTF-8 text. A byte outside any well-formed sequence stands for itself (as
-// Latin-1 reads it), so that it is reported as untypeable instead of vanishing.
+// A byte outside any well-formed sequence becomes a code of the low surrogates, which no
+// layout types: it is reported with its value instead of vanishing or passing for a letter.
+constexpr char32_t kStrayByteBase = 0xDC00;
+
+// The characters of a UTF-8 text, stray bytes as above.
 std::vector<char32_t> characters(std::string_view text) {
     if (auto all = decodeUtf8(text)) return *all;
     std::vector<char32_t> out;
@@ -32,7 +35,7 @@ std::vector<char32_t> characters(std::string_view text) {
             out.push_back(one->front());
             i += length;
         } else {
-            out.push_back(static_cast<unsigned char>(text[i]));
+            out.push_back(kStrayByteBase + static_cast<unsigned char>(text[i]));
             ++i;
         }
     }
@@ -41,7 +44,13 @@ std::vector<char32_t> characters(std::string_view text) {
 
 std::string readableCharacter(char32_t code) {
     if (code >= 0x20 && code <= 0x7E) return std::string(1, static_cast<char>(code));
+    if (code >= kStrayByteBase && code <= kStrayByteBase + 0xFF) code -= kStrayByteBase;
     return "<" + std::to_string(code) + ">";
+}
+
+// Text beyond ASCII that a layout may have: no control characters, no stray bytes.
+bool isPrintableBeyondAscii(char32_t code) {
+    return code >= 0xA0 && (code < 0xD800 || code > 0xDFFF) && code != 0xFEFF;
 }
 
 }  // namespace
@@ -53,6 +62,7 @@ Keybot::Keybot(int keyDelay, int startWith, int endWith, ConfigHelper::KeyboardT
       endWith_(endWith),
       keyboardType_(keyboardType),
       keyMap_(getKeymap(keyboardType, keyMapType)),
+      beyondAscii_(typesBeyondAscii(keyboardType, keyMapType)),
       view_(view),
       keys_(keys) {}
 
@@ -129,13 +139,30 @@ void Keybot::typeKey(int keyCode) {
 
 void Keybot::typeString(std::string_view text) {
     for (char32_t character : characters(text)) {
-        const auto found = keyMap_.find(character);
-        if (found != keyMap_.end()) {
-            typeKeys(found->second);
+        if (const auto keys = keysFor(character)) {
+            typeKeys(*keys);
         } else {
             report(workerText("cannot_type") + readableCharacter(character));
         }
     }
+}
+
+// A character key is typeable only where the backend finds the character in its keymap.
+std::optional<std::vector<int>> Keybot::keysFor(char32_t character) {
+    const auto found = keyMap_.find(character);
+    std::vector<int> keys;
+    if (found != keyMap_.end()) {
+        keys = found->second;
+    } else if (beyondAscii_ && isPrintableBeyondAscii(character)) {
+        keys = {VirtualKey::character(character)};
+    } else {
+        return std::nullopt;
+    }
+    for (int key : keys) {
+        const char32_t named = VirtualKey::characterOf(key);
+        if (named != U'\0' && !keys_.canType(named)) return std::nullopt;
+    }
+    return keys;
 }
 
 // A dead key followed by Space gives the dead key's own character; the Space must come after

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -60,6 +61,7 @@ public:
 
 private:
     static TextQueue& queue();
+    std::optional<std::vector<int>> keysFor(char32_t character);
     void typeKey(int keyCode);
     void typeKeys(const std::vector<int>& keys);
     void typeDeadKeySpace();
@@ -77,6 +79,7 @@ private:
     int endWith_;
     ConfigHelper::KeyboardType keyboardType_;
     KeyMap keyMap_;
+    bool beyondAscii_;
     WeightWorkerView* view_;
     KeyEventGenerator& keys_;
     std::stop_token stop_;  // of the running typing thread; none outside it

@@ -182,6 +182,7 @@ TEST(SettingsStoreSaveTest, WritesEverySettingInOrderInOneWrite) {
                                             "decimalPlaces",
                                             "roundingMethod",
                                             "keyboardType",
+                                            "xkbLayout",
                                             "delay",
                                             "minimizeToTray",
                                             "notifyWhenMinimizedToTray",

@@ -82,7 +82,7 @@ scalino-cli read --set <space>                    | $all_keys
 scalino-cli settings --set pa                     | parity=
 scalino-cli read --set parity=                    | NONE ODD EVEN MARK SPACE
 scalino-cli read --set parity=E                   | EVEN
-scalino-cli settings --set keyboardType=          | QWERTY US_INTERNATIONAL AZERTY GERMAN
+scalino-cli settings --set keyboardType=          | DESKTOP QWERTY US_INTERNATIONAL AZERTY GERMAN
 scalino-cli process --set roundingMethod=         | CEILING DOWN FLOOR HALF_DOWN HALF_EVEN HALF_UP UP
 scalino-cli process --set roundingMethod=HALF_    | HALF_DOWN HALF_EVEN HALF_UP
 scalino-cli read --set ignoreDuplicates=          | true false

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/DesktopLayout.h"
+#include "platform/PhysicalKeyboard.h"
+#include "worker/KeyEventGenerator.h"
+
+namespace scalino {
+
+// Key events for the desktop's own layout: a key code that names a character
+// (VirtualKey::character) becomes the keys that give it in the layout's keymap, with the
+// modifiers its level needs for the lock state of the moment; a dead key and the key it
+// composes with where the layout has it only that way. The start and end keys (Tab, Enter,
+// arrows, Delete, F1 to F12) are the same keys on every layout. A press types every chord but
+// the last, which its release lets go, so the typing engine's pauses fall between characters.
+class DesktopKeyEvents : public KeyEventGenerator {
+public:
+    DesktopKeyEvents(std::unique_ptr<DesktopLayout> layout,
+                     std::unique_ptr<PhysicalKeyboard> keyboard);
+    // Releases whatever is still down, so that no key stays stuck in the receiver.
+    ~DesktopKeyEvents() override;
+    DesktopKeyEvents(const DesktopKeyEvents&) = delete;
+    DesktopKeyEvents& operator=(const DesktopKeyEvents&) = delete;
+
+    void keyPress(int keyCode) override;
+    void keyRelease(int keyCode) override;
+    void delay(int milliseconds) override;
+    bool isCapsLockOn() override;
+    bool canType(char32_t character) override;
+
+    DesktopLayout& layout() { return *layout_; }
+
+private:
+    struct Down {
+        int keyCode;
+        KeyChord chord;
+    };
+
+    void pressCharacter(int keyCode, char32_t character);
+    void pressChord(const KeyChord& chord);
+    void releaseChord(const KeyChord& chord);
+
+    std::unique_ptr<DesktopLayout> layout_;
+    std::unique_ptr<PhysicalKeyboard> keyboard_;
+    std::vector<Down> down_;  // keys pressed and not yet released, in order
+};
+
+}  // namespace scalino
