@@ -7,6 +7,7 @@
 #include "cli/SettingArguments.h"
 #include "cli/StoredSettings.h"
 #include "platform/KeyEventBackend.h"
+#include "worker/Connection.h"
 #include "worker/Keybot.h"
 #include "worker/RecordingKeyEvents.h"
 #include "worker/WorkerBundle.h"
@@ -166,6 +167,10 @@ int runType(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     }
     if (keys->isCapsLockOn()) {
         std::fprintf(err, "%s%s\n", kPrefix, workerText("please.turn.off.caps.lock").c_str());
+    }
+    if (const std::string desktop = keys->differingDesktopLayout(); !desktop.empty()) {
+        std::fprintf(err, "%s%s\n", kPrefix,
+                     Connection::layoutMismatchText(config.getKeyboardType(), desktop).c_str());
     }
     ErrorView view(err);
     {

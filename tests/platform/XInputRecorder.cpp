@@ -1,5 +1,6 @@
 #include "platform/XInputRecorder.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -64,6 +65,11 @@ std::string XInputRecorder::take() {
     std::string text = std::move(received_);
     received_.clear();
     return text;
+}
+
+void XInputRecorder::lockGroup(unsigned group) {
+    XkbLockGroup(display_, XkbUseCoreKbd, group);
+    XSync(display_, False);
 }
 
 int XInputRecorder::connectionFd() const {

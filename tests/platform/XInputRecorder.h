@@ -27,6 +27,8 @@ public:
     // The connection to the server: readable when events may have come, for a caller that waits
     // for input with poll instead of calling take in a loop.
     int connectionFd() const;
+    // Makes a group of the server's keymap the active one, as a desktop's layout switcher does.
+    void lockGroup(unsigned group);
 
 private:
     void record(void* event);
