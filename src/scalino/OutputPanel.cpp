@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include "scalino/CheckedField.h"
 #include "scalino/DecimalSeparatorBox.h"
 #include "scalino/MessageDialogs.h"
 #include "scalino/PanelForm.h"
@@ -39,6 +40,7 @@ void OutputPanel::buildControls(ConfigSignals& configSignals) {
     keyboardTypeBox_ =
         form.row("VozevuZaDezFrame2.label23.text", enumComboBox<KeyboardType>("keyboardTypeBox"));
     setToolTipKey(keyboardTypeBox_, "VozevuZaDezFrame2.keyboardTypeBox.toolTipText");
+    buildXkbLayoutField(form);
     form.addWide(separator("separator6"));
     startWithBox_ =
         form.row("VozevuZaDezFrame2.label12.text_2", enumComboBox<StartWith>("startWithBox"));
@@ -64,12 +66,35 @@ void OutputPanel::buildControls(ConfigSignals& configSignals) {
     });
     connect(soundComboBox_, &QComboBox::currentIndexChanged, this,
             [this] { config_.setSound(selectedConstant<Sound>(soundComboBox_)); });
-    connect(keyboardTypeBox_, &QComboBox::currentIndexChanged, this,
-            [this] { config_.setKeyboardType(selectedConstant<KeyboardType>(keyboardTypeBox_)); });
+    connect(keyboardTypeBox_, &QComboBox::currentIndexChanged, this, [this] {
+        config_.setKeyboardType(selectedConstant<KeyboardType>(keyboardTypeBox_));
+        enableXkbLayout();
+    });
     connect(startWithBox_, &QComboBox::currentIndexChanged, this,
             [this] { config_.setStartWith(selectedConstant<StartWith>(startWithBox_)); });
     // Checked as it is typed: a fourth digit too many is refused at once.
     connect(delayTextField_, &QLineEdit::textChanged, this, &OutputPanel::checkDelay);
+}
+
+// Checked when left, like the fields of the processing tab: a name that is none is never
+// stored. The field is as wide as its hint, so that the hint can be read whole.
+void OutputPanel::buildXkbLayoutField(PanelForm& form) {
+    xkbLayoutTextField_ =
+        new CheckedField("xkbLayoutTextField", "error.xkb.layout", XkbLayout::isValid,
+                         [this](const std::string& text) { config_.setXkbLayout(text); });
+    xkbLayoutTextField_->setPlaceholderText(
+        windowText("VozevuZaDezFrame2.xkbLayoutTextField.placeholderText"));
+    const QFontMetrics metrics = xkbLayoutTextField_->fontMetrics();
+    xkbLayoutTextField_->setMinimumWidth(
+        metrics.horizontalAdvance(xkbLayoutTextField_->placeholderText()) +
+        metrics.averageCharWidth() * 3);
+    setToolTipKey(xkbLayoutTextField_, "VozevuZaDezFrame2.xkbLayoutTextField.toolTipText");
+    form.row("VozevuZaDezFrame2.xkbLayoutLabel.text", xkbLayoutTextField_);
+}
+
+void OutputPanel::enableXkbLayout() {
+    xkbLayoutTextField_->setEnabled(selectedConstant<KeyboardType>(keyboardTypeBox_) ==
+                                    KeyboardType::DESKTOP);
 }
 
 void OutputPanel::fillFromConfig() {
@@ -77,6 +102,8 @@ void OutputPanel::fillFromConfig() {
     selectConstant(outputTerminatorBox_, config_.getOutputTerminator());
     selectConstant(soundComboBox_, config_.getSound());
     selectConstant(keyboardTypeBox_, config_.getKeyboardType());
+    xkbLayoutTextField_->setText(toQString(config_.getXkbLayout()));
+    enableXkbLayout();
     selectConstant(startWithBox_, config_.getStartWith());
     const QSignalBlocker blocker(delayTextField_);
     delayTextField_->setText(toQString(config_.getDelay()));
@@ -101,6 +128,7 @@ void OutputPanel::checkDelay() {
 
 void OutputPanel::gatherKeyboard() {
     config_.setKeyboardType(selectedConstant<KeyboardType>(keyboardTypeBox_));
+    xkbLayoutTextField_->verify();
     if (!delayIsValid()) {
         // Never stored: the field is about to become the usual delay.
         checkDelay();
@@ -108,6 +136,11 @@ void OutputPanel::gatherKeyboard() {
         return;
     }
     config_.setDelay(fromQString(delayTextField_->text()));
+}
+
+void OutputPanel::setXkbLayout(const std::string& layout) {
+    config_.setXkbLayout(layout);
+    xkbLayoutTextField_->setText(toQString(layout));
 }
 
 void OutputPanel::gatherOutput() {

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <string>
+
 #include "config/Config.h"
 
 class QComboBox;
@@ -9,11 +11,14 @@ class QLineEdit;
 
 namespace scalino {
 
+class CheckedField;
 class ConfigSignals;
 class DecimalSeparatorBox;
+class PanelForm;
 
 // The output tab: decimal separator, the keys typed after and before each value, the sound,
-// the keyboard layout and the pause between keystrokes. Every call is made on the GUI thread.
+// the keyboard layout (for the desktop's layout, its XKB name) and the pause between
+// keystrokes. Every call is made on the GUI thread.
 class OutputPanel : public QWidget {
     Q_OBJECT
 public:
@@ -21,14 +26,19 @@ public:
 
     OutputPanel(Config& config, ConfigSignals& configSignals, QWidget* parent = nullptr);
 
-    // The layout and the delay (after its check).
+    // The layout, its name and the delay (both after their checks).
     void gatherKeyboard();
     // Separator, start key, end key and sound.
     void gatherOutput();
+    // A layout name given elsewhere (when connecting): into the settings and the field.
+    void setXkbLayout(const std::string& layout);
 
 private:
     void buildControls(ConfigSignals& configSignals);
+    void buildXkbLayoutField(PanelForm& form);
     void fillFromConfig();
+    // The name applies only to the desktop's layout.
+    void enableXkbLayout();
     bool delayIsValid() const;
     void checkDelay();
 
@@ -38,6 +48,7 @@ private:
     QComboBox* outputTerminatorBox_;
     QComboBox* soundComboBox_;
     QComboBox* keyboardTypeBox_;
+    CheckedField* xkbLayoutTextField_;
     QComboBox* startWithBox_;
     QLineEdit* delayTextField_;
 };

@@ -25,6 +25,7 @@
 #include "scalino/TrayController.h"
 #include "scalino/UpdateUrl.h"
 #include "scalino/UpdateWorker.h"
+#include "scalino/XkbLayoutDialog.h"
 #include "util/ProcessProperties.h"
 #include "util/ResourceBundle.h"
 
@@ -225,6 +226,7 @@ void VozevuZaDezFrame2::startStopJButtonActionPerformed() {
 
 void VozevuZaDezFrame2::connectInstrument() {
     updateConfigFromTabs();
+    if (!desktopLayoutKnown()) return;
     // The previous connection, ended by the instrument's side, goes before the new one starts.
     connection_.reset();
     connection_ = std::make_unique<Connection>(connectionView_, executor_, services_.outputs);
@@ -237,6 +239,24 @@ void VozevuZaDezFrame2::connectInstrument() {
     } catch (const std::exception& error) {
         dialogs::showError(this, text("error.opening.port"), error.what());
     }
+}
+
+// Typing with the desktop's layout needs its keymap: from the name in the settings, else from
+// the X server. Where neither is there (Wayland without Xwayland) the user names the layout, and
+// it is saved at once for every later connection. Cancel leaves the window disconnected rather
+// than reading values that would never be typed.
+bool VozevuZaDezFrame2::desktopLayoutKnown() {
+    if (!services_.outputs.keys ||
+        config_.getKeyboardType() != ConfigHelper::KeyboardType::DESKTOP ||
+        !config_.getXkbLayout().empty() || !services_.serverLayoutAvailable ||
+        services_.serverLayoutAvailable()) {
+        return true;
+    }
+    const std::optional<std::string> layout = askXkbLayout(this, systemXkbLayout());
+    if (!layout) return false;
+    outputPanel_->setXkbLayout(*layout);
+    autoSave();
+    return true;
 }
 
 void VozevuZaDezFrame2::showConnected(bool connected) {

@@ -80,6 +80,9 @@ private:
     void startUpdateCheck();
     void autoStart();
     void connectInstrument();
+    // False when the desktop's layout is to be typed with, no X server tells it and the user
+    // cancelled naming it.
+    bool desktopLayoutKnown();
     // The connected look without the settings tabs, or the disconnected look with them.
     void arrangeTabs(bool connected);
     void tabbedPaneStateChanged(int index);

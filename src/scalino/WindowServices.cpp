@@ -7,6 +7,7 @@
 #include "config/SettingsStore.h"
 #include "platform/FluidSynthSequencer.h"
 #include "platform/KeyEventBackend.h"
+#include "platform/X11DesktopLayout.h"
 #include "prefs/FilePreferencesFactory.h"
 #include "rs232/SerialPortLocal.h"
 
@@ -25,6 +26,14 @@ WindowServices processWindowServices() {
     services.updateCheckDue = [] {
         std::random_device seed;
         return std::uniform_int_distribution<int>(0, 3)(seed) == 0;
+    };
+    // The same question typing with the desktop's layout asks: can its keymap be read.
+    services.serverLayoutAvailable = [] {
+        try {
+            return X11DesktopLayout::open() != nullptr;
+        } catch (const std::exception&) {
+            return false;
+        }
     };
     return services;
 }

@@ -12,8 +12,8 @@ namespace scalino {
 class Preferences;
 
 // What the window takes from the process, so that tests can give their own: the settings
-// store, the outputs of a connection, the serial ports, the end of the process and the draw
-// that decides on the update check.
+// store, the outputs of a connection, the serial ports, the end of the process, the draw
+// that decides on the update check and whether an X server tells the desktop's layout.
 struct WindowServices {
     // The root of the preferences tree the settings live in.
     Preferences* preferencesRoot = nullptr;
@@ -24,6 +24,9 @@ struct WindowServices {
     std::function<void(int status)> exit;
     // Whether this start runs the update check (when the setting allows it).
     std::function<bool()> updateCheckDue;
+    // Whether an X server answers with the desktop's keyboard layout; when none does, the
+    // desktop's layout must be named before connecting. None: taken as answering.
+    std::function<bool()> serverLayoutAvailable;
     // The autostart folder the start at login writes its entry to; empty for the user's
     // ($XDG_CONFIG_HOME/autostart), looked up each time it is used.
     std::filesystem::path autostartFolder;
@@ -31,8 +34,8 @@ struct WindowServices {
 
 // The services of the real program: the process's settings file (shared in a multi-user
 // installation), keys through XTest or uinput, sound through FluidSynth, the serial driver's
-// ports, QCoreApplication::exit, the update check on one start in four and the user's autostart
-// folder.
+// ports, QCoreApplication::exit, the update check on one start in four, the X server on
+// $DISPLAY for the desktop's layout and the user's autostart folder.
 WindowServices processWindowServices();
 
 }  // namespace scalino
