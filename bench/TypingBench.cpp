@@ -9,9 +9,11 @@
 #include <string>
 
 #include "config/Keymap.h"
+#include "platform/DesktopKeyEvents.h"
 #include "platform/KeyLayout.h"
 #include "platform/LayoutKeyEvents.h"
 #include "platform/XInputRecorder.h"
+#include "platform/X11DesktopLayout.h"
 #include "platform/XTestKeyboard.h"
 #include "platform/XvfbServer.h"
 #include "worker/Keybot.h"
@@ -67,6 +69,61 @@ BENCHMARK(BM_TypeTenCharacters)
     ->Arg(static_cast<int>(KeyboardType::GERMAN))
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The same values through the desktop's layout, which looks every character up in the server's
+// live keymap (and polls for a layout change before each), on the same four layouts.
+void BM_TypeTenCharactersDesktop(benchmark::State& state) {
+    const auto type = static_cast<KeyboardType>(state.range(0));
+    const std::string text = type == KeyboardType::QUERTY ? "-1234.5678" : "a~b@c?d^e`";
+    if (!server().failure().empty()) {
+        state.SkipWithError(server().failure().c_str());
+        return;
+    }
+    const KeyLayout& layout = KeyLayout::of(type);
+    if (!server().setLayout(layout.xkbLayout(), layout.xkbVariant()).empty()) {
+        state.SkipWithError("setxkbmap failed");
+        return;
+    }
+    test::XInputRecorder receiver(server().display());
+    auto keyboard = XTestKeyboard::open(server().display());
+    XTestKeyboard& sent = *keyboard;
+    DesktopKeyEvents keys(X11DesktopLayout::open(server().display()), std::move(keyboard));
+    Keybot keybot(0, 0, 0, KeyboardType::DESKTOP, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr,
+                  keys);
+    for (auto _ : state) {
+        keybot.typeString(text);
+        sent.sync();
+        state.PauseTiming();
+        const std::string received = receiver.take();
+        state.ResumeTiming();
+        if (received != text) {
+            state.SkipWithError(("received '" + received + "'").c_str());
+            return;
+        }
+    }
+    state.SetLabel("desktop " + layout.name() + " \"" + text + "\"");
+}
+BENCHMARK(BM_TypeTenCharactersDesktop)
+    ->Arg(static_cast<int>(KeyboardType::QUERTY))
+    ->Arg(static_cast<int>(KeyboardType::US_INTERNATIONAL))
+    ->Arg(static_cast<int>(KeyboardType::AZERTY))
+    ->Arg(static_cast<int>(KeyboardType::GERMAN))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Reading the server's keymap and building its character table, as a connection with the
+// desktop's layout does at start and after every layout switch.
+void BM_ReadServerLayout(benchmark::State& state) {
+    if (!server().failure().empty() || !server().setLayout("de", "").empty()) {
+        state.SkipWithError("no server with the de layout");
+        return;
+    }
+    for (auto _ : state) {
+        const auto layout = X11DesktopLayout::open(server().display());
+        benchmark::DoNotOptimize(layout->characters().size());
+    }
+}
+BENCHMARK(BM_ReadServerLayout)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace scalino

@@ -76,12 +76,7 @@ void DesktopKeyEvents::keyPress(int keyCode) {
 
 void DesktopKeyEvents::pressCharacter(int keyCode, char32_t character) {
     const XkbCharacterTable& table = layout_->characters();
-    LockState locks;
-    if (table.dependsOnLocks(character)) {
-        locks = {keyboard_->isLedOn(KeyboardLed::CapsLock),
-                 keyboard_->isLedOn(KeyboardLed::NumLock)};
-    }
-    const auto chords = table.chordsFor(character, locks);
+    const auto chords = table.chordsFor(character, locks(table.locksThatMatter(character)));
     if (!chords || chords->empty()) {
         throw KeyEventError("the " + layout_->name() + " layout has no key for the character " +
                             quoted(character));
@@ -92,6 +87,27 @@ void DesktopKeyEvents::pressCharacter(int keyCode, char32_t character) {
     }
     pressChord(chords->back());
     down_.push_back({keyCode, chords->back()});
+}
+
+// The state of the locks that matter; the others read as off, which then changes nothing.
+LockState DesktopKeyEvents::locks(LockState matter) {
+    LockState state;
+    if (matter.capsLock) state.capsLock = light(KeyboardLed::CapsLock, capsLock_);
+    if (matter.numLock) state.numLock = light(KeyboardLed::NumLock, numLock_);
+    return state;
+}
+
+bool DesktopKeyEvents::light(KeyboardLed led, std::optional<bool>& known) {
+    if (known) return *known;
+    const bool on = keyboard_->isLedOn(led);
+    if (textStarted_) known = on;
+    return on;
+}
+
+void DesktopKeyEvents::startText() {
+    textStarted_ = true;
+    capsLock_.reset();
+    numLock_.reset();
 }
 
 void DesktopKeyEvents::keyRelease(int keyCode) {

@@ -16,6 +16,8 @@ namespace scalino {
 // composes with where the layout has it only that way. The start and end keys (Tab, Enter,
 // arrows, Delete, F1 to F12) are the same keys on every layout. A press types every chord but
 // the last, which its release lets go, so the typing engine's pauses fall between characters.
+// Caps Lock and NumLock are each read once per text, at its first character whose keys depend
+// on that lock (a round trip to an X server each).
 class DesktopKeyEvents : public KeyEventGenerator {
 public:
     DesktopKeyEvents(std::unique_ptr<DesktopLayout> layout,
@@ -29,6 +31,7 @@ public:
     void keyRelease(int keyCode) override;
     void delay(int milliseconds) override;
     bool isCapsLockOn() override;
+    void startText() override;
     bool canType(char32_t character) override;
 
     DesktopLayout& layout() { return *layout_; }
@@ -40,12 +43,20 @@ private:
     };
 
     void pressCharacter(int keyCode, char32_t character);
+    LockState locks(LockState matter);
+    bool light(KeyboardLed led, std::optional<bool>& known);
     void pressChord(const KeyChord& chord);
     void releaseChord(const KeyChord& chord);
 
     std::unique_ptr<DesktopLayout> layout_;
     std::unique_ptr<PhysicalKeyboard> keyboard_;
     std::vector<Down> down_;  // keys pressed and not yet released, in order
+    // The lights as read for the text under way; none: read at the next character that depends
+    // on them. Only kept within a text (startText); NumLock toggled for a chord is put back, so
+    // they stay true for it.
+    bool textStarted_ = false;
+    std::optional<bool> capsLock_;
+    std::optional<bool> numLock_;
 };
 
 }  // namespace scalino

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <tuple>
 #include <unordered_map>
 
@@ -78,7 +79,9 @@ struct XkbCharacterTable::Impl {
     xkb_mod_mask_t capsMask = 0;
     xkb_mod_mask_t numMask = 0;  // zero where no key toggles NumLock
     std::unordered_map<char32_t, Entry> entries;
-    mutable std::unordered_map<char32_t, bool> lockDependence;
+    mutable std::unordered_map<char32_t, LockState> lockDependence;
+    // Chords found before, by character and lock state (bit 0 Caps Lock, bit 1 NumLock).
+    mutable std::unordered_map<uint64_t, std::optional<std::vector<KeyChord>>> chordCache;
 
     ~Impl() {
         xkb_state_unref(state);
@@ -287,6 +290,17 @@ XkbCharacterTable::~XkbCharacterTable() = default;
 
 std::optional<std::vector<KeyChord>> XkbCharacterTable::chordsFor(char32_t character,
                                                                   LockState locks) const {
+    const uint64_t key = (uint64_t{character} << 2) | (locks.capsLock ? 1u : 0u) |
+                         (locks.numLock ? 2u : 0u);
+    const auto cached = impl_->chordCache.find(key);
+    if (cached != impl_->chordCache.end()) return cached->second;
+    auto chords = findChords(character, locks);
+    impl_->chordCache.emplace(key, chords);
+    return chords;
+}
+
+std::optional<std::vector<KeyChord>> XkbCharacterTable::findChords(char32_t character,
+                                                                   LockState locks) const {
     const auto found = impl_->entries.find(character);
     if (found == impl_->entries.end()) return std::nullopt;
     std::vector<KeyChord> chords;
@@ -303,15 +317,14 @@ bool XkbCharacterTable::canType(char32_t character) const {
     return impl_->entries.contains(character);
 }
 
-bool XkbCharacterTable::dependsOnLocks(char32_t character) const {
+LockState XkbCharacterTable::locksThatMatter(char32_t character) const {
     const auto known = impl_->lockDependence.find(character);
     if (known != impl_->lockDependence.end()) return known->second;
     const auto unlocked = chordsFor(character, {});
-    bool depends = false;
-    for (const LockState locks : {LockState{true, false}, LockState{false, true}, LockState{true, true}})
-        depends = depends || chordsFor(character, locks) != unlocked;
-    impl_->lockDependence.emplace(character, depends);
-    return depends;
+    const LockState matters{chordsFor(character, {true, false}) != unlocked,
+                            chordsFor(character, {false, true}) != unlocked};
+    impl_->lockDependence.emplace(character, matters);
+    return matters;
 }
 
 size_t XkbCharacterTable::size() const {

@@ -44,15 +44,17 @@ public:
     // key); none when this group cannot give it.
     std::optional<std::vector<KeyChord>> chordsFor(char32_t character, LockState locks) const;
     bool canType(char32_t character) const;
-    // Whether the lock state changes the chords of a character: only then need the lights be
-    // read before typing it.
-    bool dependsOnLocks(char32_t character) const;
+    // The locks whose state changes the chords of a character (true for each such lock): only
+    // those lights need be read before typing it.
+    LockState locksThatMatter(char32_t character) const;
     // The characters it can type, directly or through a dead key.
     size_t size() const;
     // The group's name in the keymap, such as "German (Switzerland)".
     std::string groupName() const;
 
 private:
+    std::optional<std::vector<KeyChord>> findChords(char32_t character, LockState locks) const;
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

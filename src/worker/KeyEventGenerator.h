@@ -23,6 +23,9 @@ public:
     // Waits between key events; a backend may count instead of sleeping.
     virtual void delay(int milliseconds) = 0;
     virtual bool isCapsLockOn() = 0;
+    // A text begins: a backend may read the keyboard's state (its lights) once for the whole
+    // text instead of before every character.
+    virtual void startText() {}
     // Whether a key code that names a character (VirtualKey::character) can type it here. Only
     // the desktop's layout uses such codes; a recording takes any.
     virtual bool canType(char32_t character) {

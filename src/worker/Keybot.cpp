@@ -138,6 +138,7 @@ void Keybot::typeKey(int keyCode) {
 }
 
 void Keybot::typeString(std::string_view text) {
+    keys_.startText();
     for (char32_t character : characters(text)) {
         if (const auto keys = keysFor(character)) {
             typeKeys(*keys);

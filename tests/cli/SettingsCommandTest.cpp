@@ -47,6 +47,26 @@ TEST_F(SettingsCommandTest, PrintsEverySettingInReadingOrder) {
     EXPECT_FALSE(std::filesystem::exists(prefs_));  // printing saves nothing
 }
 
+// New settings type with the desktop's layout where an X display is set; stored ones keep theirs.
+TEST_F(SettingsCommandTest, NewSettingsFollowTheDesktopsLayoutWhereADisplayIsSet) {
+    const auto withDisplay = [this](const std::string& display, std::vector<std::string> args) {
+        args.insert(args.end(), {"--prefs", prefs_.string()});
+        return runProgram(SCALINO_CLI, args, "",
+                          {"SERIAL_PORT_LIST=/dev/ttyUSB7", "DISPLAY=" + display});
+    };
+    EXPECT_EQ(printed(withDisplay("", {"settings"}).out, "keyboardType"), "QWERTY");
+    EXPECT_EQ(printed(withDisplay(":9", {"settings"}).out, "keyboardType"), "DESKTOP");
+    EXPECT_EQ(printed(withDisplay(":9", {"settings"}).out, "xkbLayout"), "");
+    ASSERT_EQ(withDisplay("", {"settings", "--save", "--set", "keyboardType=GERMAN"}).exitStatus, 0);
+    EXPECT_EQ(printed(withDisplay(":9", {"settings"}).out, "keyboardType"), "GERMAN");
+    const auto named = withDisplay(":9", {"settings", "--set", "xkbLayout=ch(fr)"});
+    EXPECT_EQ(printed(named.out, "xkbLayout"), "ch(fr)");
+    const auto refused = withDisplay(":9", {"settings", "--set", "xkbLayout=ch(fr"});
+    EXPECT_EQ(refused.exitStatus, 2);
+    EXPECT_NE(refused.err.find("such as de, ch(fr) or us(dvorak)"), std::string::npos)
+        << refused.err;
+}
+
 TEST_F(SettingsCommandTest, SavesWhatTheNextRunLoads) {
     const auto saved =
         cli({"settings", "--set", "instrument=KERN_572", "--set", "removeCharacters=g=k #\xC2\xB0",

@@ -73,6 +73,7 @@ TEST(ConfigHelperTest, KeyCodesOfTheStartAndEndKeys) {
 }
 
 TEST(ConfigHelperTest, TextValidators) {
+    const std::string longName(49, 'a');
     const ValidatorCase cases[] = {
         {Delay::isValid, "1000", true},
         {Delay::isValid, "1001", false},
@@ -80,6 +81,18 @@ TEST(ConfigHelperTest, TextValidators) {
         {Delay::isValid, "", true},
         {Delay::isValid, "0", true},
         {Delay::isValid, "20ms", false},
+        {XkbLayout::isValid, "", true},
+        {XkbLayout::isValid, "de", true},
+        {XkbLayout::isValid, "ch(fr)", true},
+        {XkbLayout::isValid, "us(alt-intl)", true},
+        {XkbLayout::isValid, "fr(bepo_afnor)", true},
+        {XkbLayout::isValid, "ch(", false},
+        {XkbLayout::isValid, "ch()", false},
+        {XkbLayout::isValid, "(fr)", false},
+        {XkbLayout::isValid, "de,us", false},
+        {XkbLayout::isValid, "de fr", false},
+        {XkbLayout::isValid, "../de", false},
+        {XkbLayout::isValid, longName, false},
         {EditNumCharacters::isValid, "0", false},
         {EditNumCharacters::isValid, "1", true},
         {EditNumCharacters::isValid, "99", true},

@@ -20,7 +20,10 @@
 #include "platform/XInputRecorder.h"
 #include "platform/XTestKeyboard.h"
 #include "platform/XvfbServer.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
 #include "util/Text.h"
+#include "worker/Connection.h"
 #include "worker/Keybot.h"
 #include "worker/WorkerBundle.h"
 
@@ -255,6 +258,42 @@ TEST_F(DesktopLayoutX11Test, TheKeyMapStillDecidesWhatMayBeTyped) {
     keybot.typeEnd();
     EXPECT_EQ(received(), "<Tab>-12,5<Return>");
     EXPECT_EQ(view_.reports, workerText("cannot_type") + "<233>\n");
+}
+
+// scalino-cli type with a fixed layout on a desktop with another warns and names both; with the
+// desktop's layout (new settings on a display) the value arrives as it is.
+TEST_F(DesktopLayoutX11Test, TheCommandLineWarnsOfAFixedLayoutThatIsNotTheDesktops) {
+    loadLayout("de");
+    connect();
+    const test::TempDir home;
+    const auto typeWith = [&](std::vector<std::string> settings) {
+        std::vector<std::string> arguments = {"type", "Y-Z/", "--set",
+                                              "instrument=BARCODE_ALPHA_COMPLETE"};
+        for (const std::string& setting : settings)
+            arguments.insert(arguments.end(), {"--set", setting});
+        return test::runProgram(SCALINO_CLI, arguments, "",
+                                {"DISPLAY=" + server_->display(),
+                                 "HOME=" + home.path().string(), "WAYLAND_DISPLAY="});
+    };
+    const auto us = typeWith({"keyboardType=QWERTY"});
+    EXPECT_EQ(us.exitStatus, 0) << us.err;
+    EXPECT_NE(us.err.find(Connection::layoutMismatchText(KeyboardType::QUERTY, "de")),
+              std::string::npos)
+        << us.err;
+    EXPECT_NE(received(), "Y-Z/");  // what the warning is about
+    const auto german = typeWith({"keyboardType=GERMAN"});
+    EXPECT_EQ(german.exitStatus, 0) << german.err;
+    EXPECT_EQ(german.err.find("keyboard layout is"), std::string::npos) << german.err;
+    EXPECT_EQ(received(), "Y-Z/");
+    const auto desktop = typeWith({});
+    EXPECT_EQ(desktop.exitStatus, 0) << desktop.err;
+    EXPECT_EQ(desktop.err, "");
+    EXPECT_EQ(received(), "Y-Z/");
+    const auto named = typeWith({"xkbLayout=nonesuch"});
+    EXPECT_EQ(named.exitStatus, 3);
+    EXPECT_NE(named.err.find("the system has no keyboard layout 'nonesuch'"), std::string::npos)
+        << named.err;
+    EXPECT_EQ(received(), "");
 }
 
 }  // namespace

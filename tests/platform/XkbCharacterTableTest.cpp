@@ -123,9 +123,9 @@ TEST(XkbCharacterTableTest, MakesUpForTheLocks) {
             << c.layout << " " << static_cast<unsigned>(c.character);
     }
     const XkbCharacterTable us(XkbKeymap::compile("us"), 0);
-    EXPECT_TRUE(us.dependsOnLocks(U'a'));
-    EXPECT_FALSE(us.dependsOnLocks(U'1'));
-    EXPECT_FALSE(us.dependsOnLocks(U'.'));
+    EXPECT_EQ(us.locksThatMatter(U'a'), (LockState{true, false}));
+    EXPECT_EQ(us.locksThatMatter(U'1'), (LockState{false, false}));
+    EXPECT_EQ(us.locksThatMatter(U'.'), (LockState{false, false}));
 }
 
 // Every printable ASCII character on the common layouts, none of them through a key a pc105
