@@ -41,6 +41,28 @@ std::unique_ptr<PhysicalKeyboard> chooseKeyboard() {
     }
 }
 
+// The typing engine's key events, kept. On the desktop's layout a character the layout lacks is
+// refused as it would be when typing: against the named layout, or the X server's where one
+// answers (a dry run without either takes every character).
+std::unique_ptr<KeyEventGenerator> recording(ConfigHelper::KeyboardType layout,
+                                             std::string_view xkbLayout) {
+    // A recording that runs for hours stays small.
+    auto keys = std::make_unique<RecordingKeyEvents>(kRecordedEventsKept);
+    if (layout != ConfigHelper::KeyboardType::DESKTOP) return keys;
+    std::shared_ptr<DesktopLayout> desktop;
+    if (!xkbLayout.empty()) {
+        desktop = std::make_shared<NamedDesktopLayout>(xkbLayout);
+    } else {
+        try {
+            desktop = X11DesktopLayout::open();
+        } catch (const KeyEventError&) {
+            return keys;
+        }
+    }
+    keys->setTypeable([desktop](char32_t c) { return desktop->characters().canType(c); });
+    return keys;
+}
+
 }  // namespace
 
 bool isKeyEventBackend(std::string_view name) {
@@ -62,8 +84,7 @@ std::unique_ptr<DesktopLayout> openDesktopLayout(std::string_view xkbLayout) {
 std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::KeyboardType layout,
                                                            std::string_view backend,
                                                            std::string_view xkbLayout) {
-    // A recording that runs for hours stays small.
-    if (backend == "record") return std::make_unique<RecordingKeyEvents>(kRecordedEventsKept);
+    if (backend == "record") return recording(layout, xkbLayout);
     std::unique_ptr<PhysicalKeyboard> keyboard;
     if (backend.empty()) {
         keyboard = chooseKeyboard();

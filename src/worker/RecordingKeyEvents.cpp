@@ -28,6 +28,14 @@ void RecordingKeyEvents::delay(int milliseconds) {
     record(Event::Type::Delay, milliseconds, {});
 }
 
+bool RecordingKeyEvents::canType(char32_t character) {
+    return !typeable_ || typeable_(character);
+}
+
+void RecordingKeyEvents::setTypeable(std::function<bool(char32_t)> typeable) {
+    typeable_ = std::move(typeable);
+}
+
 bool RecordingKeyEvents::isCapsLockOn() {
     std::lock_guard lock(mutex_);
     return capsLockOn_;

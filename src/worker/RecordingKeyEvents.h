@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <set>
@@ -31,11 +32,16 @@ public:
     void keyRelease(int keyCode) override;
     void delay(int milliseconds) override;
     bool isCapsLockOn() override;
+    // Every character, unless a layout to check against was given.
+    bool canType(char32_t character) override;
 
     // A refused key throws KeyEventError("refused key <code>") and is not recorded.
     void rejectPress(int keyCode);
     void rejectRelease(int keyCode);
     void setCapsLockOn(bool on);
+    // The characters of the desktop's layout that a recording takes, as the layout's keymap
+    // says; the function is called on the typing thread.
+    void setTypeable(std::function<bool(char32_t)> typeable);
 
     std::vector<Event> events() const;
     // The events in order: "+Shift" a press, "-Shift" a release, "." a wait; keys by their
@@ -56,6 +62,7 @@ private:
     std::set<int> refusedPresses_;
     std::set<int> refusedReleases_;
     bool capsLockOn_ = false;
+    std::function<bool(char32_t)> typeable_;
 };
 
 }  // namespace scalino

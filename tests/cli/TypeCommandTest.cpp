@@ -40,6 +40,39 @@ TEST(TypeCommandTest, ACharacterOutsideTheKeyMapIsReportedAndSkipped) {
     EXPECT_EQ(result.err, "scalino-cli type: " + workerText("cannot_type") + "a\n");
 }
 
+// On the desktop's layout a recording takes what the named layout has, text beyond ASCII
+// included for a text key map, and reports the rest; a layout the system lacks is refused.
+TEST(TypeCommandTest, TheDesktopsLayoutRecordsWhatTheNamedLayoutHas) {
+    struct Case {
+        std::string layout;
+        std::string instrument;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const std::string cannot = "scalino-cli type: " + workerText("cannot_type");
+    const Case cases[] = {
+        {"de", "BARCODE_ALPHA_COMPLETE", 0, "+'ß' . -'ß' . +'5' . -'5' . +'µ' . -'µ' .\n", ""},
+        {"us", "BARCODE_ALPHA_COMPLETE", 1, "+'5' . -'5' .\n",
+         cannot + "<223>\n" + cannot + "<181>\n"},
+        {"de", "BARCODE_ALPHA", 1, "+'5' . -'5' .\n", cannot + "<223>\n" + cannot + "<181>\n"},
+        {"xx", "BARCODE_ALPHA_COMPLETE", 3, "",
+         "the system has no keyboard layout 'xx': 'localectl list-x11-keymap-layouts' lists"},
+    };
+    for (const Case& c : cases) {
+        const auto result = type({"ß5µ", "--keyboard", "record", "--set", "keyboardType=DESKTOP",
+                                  "--set", "xkbLayout=" + c.layout, "--set", "delay=0", "--set",
+                                  "instrument=" + c.instrument});
+        EXPECT_EQ(result.exitStatus, c.status) << c.layout << " " << result.err;
+        EXPECT_EQ(result.out, c.out) << c.layout;
+        if (c.err.empty()) {
+            EXPECT_EQ(result.err, "");
+        } else {
+            EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+        }
+    }
+}
+
 TEST(TypeCommandTest, BadOptionsAreRefusedBeforeAnyKeyIsSent) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"12", "--keyboard", "wayland"}, "'wayland' is not a keyboard; use x11, uinput or record"},
