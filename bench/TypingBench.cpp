@@ -29,8 +29,24 @@ test::XvfbServer& server() {
     return instance;
 }
 
-// args: keyboard type (ordinal)
-void BM_TypeTenCharacters(benchmark::State& state) {
+// The key events for a layout on the server's display: the fixed table or the desktop's layout
+// reading the server's keymap.
+using KeysFactory = std::unique_ptr<KeyEventGenerator> (*)(KeyboardType type,
+                                                           std::unique_ptr<XTestKeyboard> keyboard);
+
+std::unique_ptr<KeyEventGenerator> fixedTable(KeyboardType type,
+                                              std::unique_ptr<XTestKeyboard> keyboard) {
+    return std::make_unique<LayoutKeyEvents>(type, std::move(keyboard));
+}
+
+std::unique_ptr<KeyEventGenerator> desktopLayout(KeyboardType,
+                                                 std::unique_ptr<XTestKeyboard> keyboard) {
+    return std::make_unique<DesktopKeyEvents>(X11DesktopLayout::open(server().display()),
+                                              std::move(keyboard));
+}
+
+// args: keyboard type (ordinal) whose layout the server has
+void typeTenCharacters(benchmark::State& state, KeysFactory makeKeys, KeyboardType typedAs) {
     const auto type = static_cast<KeyboardType>(state.range(0));
     // A weight on the US layout; on the others, characters that take AltGr, Alt codes and
     // dead keys.
@@ -47,8 +63,8 @@ void BM_TypeTenCharacters(benchmark::State& state) {
     test::XInputRecorder receiver(server().display());
     auto keyboard = XTestKeyboard::open(server().display());
     XTestKeyboard& sent = *keyboard;
-    LayoutKeyEvents keys(type, std::move(keyboard));
-    Keybot keybot(0, 0, 0, type, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr, keys);
+    const auto keys = makeKeys(type, std::move(keyboard));
+    Keybot keybot(0, 0, 0, typedAs, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr, *keys);
     for (auto _ : state) {
         keybot.typeString(text);
         sent.sync();
@@ -60,7 +76,12 @@ void BM_TypeTenCharacters(benchmark::State& state) {
             return;
         }
     }
-    state.SetLabel(std::string(layout.name()) + " \"" + text + "\"");
+    state.SetLabel(std::string(typedAs == KeyboardType::DESKTOP ? "desktop " : "") +
+                   layout.name() + " \"" + text + "\"");
+}
+
+void BM_TypeTenCharacters(benchmark::State& state) {
+    typeTenCharacters(state, fixedTable, static_cast<KeyboardType>(state.range(0)));
 }
 BENCHMARK(BM_TypeTenCharacters)
     ->Arg(static_cast<int>(KeyboardType::QUERTY))
@@ -73,35 +94,7 @@ BENCHMARK(BM_TypeTenCharacters)
 // The same values through the desktop's layout, which looks every character up in the server's
 // live keymap (and polls for a layout change before each), on the same four layouts.
 void BM_TypeTenCharactersDesktop(benchmark::State& state) {
-    const auto type = static_cast<KeyboardType>(state.range(0));
-    const std::string text = type == KeyboardType::QUERTY ? "-1234.5678" : "a~b@c?d^e`";
-    if (!server().failure().empty()) {
-        state.SkipWithError(server().failure().c_str());
-        return;
-    }
-    const KeyLayout& layout = KeyLayout::of(type);
-    if (!server().setLayout(layout.xkbLayout(), layout.xkbVariant()).empty()) {
-        state.SkipWithError("setxkbmap failed");
-        return;
-    }
-    test::XInputRecorder receiver(server().display());
-    auto keyboard = XTestKeyboard::open(server().display());
-    XTestKeyboard& sent = *keyboard;
-    DesktopKeyEvents keys(X11DesktopLayout::open(server().display()), std::move(keyboard));
-    Keybot keybot(0, 0, 0, KeyboardType::DESKTOP, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr,
-                  keys);
-    for (auto _ : state) {
-        keybot.typeString(text);
-        sent.sync();
-        state.PauseTiming();
-        const std::string received = receiver.take();
-        state.ResumeTiming();
-        if (received != text) {
-            state.SkipWithError(("received '" + received + "'").c_str());
-            return;
-        }
-    }
-    state.SetLabel("desktop " + layout.name() + " \"" + text + "\"");
+    typeTenCharacters(state, desktopLayout, KeyboardType::DESKTOP);
 }
 BENCHMARK(BM_TypeTenCharactersDesktop)
     ->Arg(static_cast<int>(KeyboardType::QUERTY))

@@ -74,10 +74,10 @@ std::unique_ptr<DesktopLayout> openDesktopLayout(std::string_view xkbLayout) {
     try {
         return X11DesktopLayout::open();
     } catch (const KeyEventError& error) {
-        throw KeyEventError(std::string("the desktop's keyboard layout is read from the X server, "
-                                        "and ") +
+        throw KeyEventError(std::string("the desktop's keyboard layout cannot be read from an X "
+                                        "server (") +
                             error.what() +
-                            ": name the layout in the xkbLayout setting, such as de or ch(fr)");
+                            "): name the layout in the xkbLayout setting, such as de or ch(fr)");
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "config/Keymap.h"
 #include "platform/DesktopKeyEvents.h"
 #include "platform/DesktopLayout.h"
+#include "platform/KeyEventBackend.h"
 #include "platform/RecordingKeyboard.h"
 #include "platform/XkbKeymap.h"
 #include "util/Text.h"
@@ -162,6 +164,21 @@ TEST(XkbCharacterTableTest, RefusesLayoutsTheSystemLacksAndMalformedNames) {
             EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
         }
     }
+}
+
+// Without an X server the desktop's layout must be named, and the message says so.
+TEST(XkbCharacterTableTest, WithoutAnXServerTheLayoutMustBeNamed) {
+    setenv("DISPLAY", "", 1);
+    try {
+        openDesktopLayout("");
+        ADD_FAILURE() << "a layout without an X server";
+    } catch (const KeyEventError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "the desktop's keyboard layout cannot be read from an X server (no X display: "
+                  "DISPLAY is not set): name the layout in the xkbLayout setting, such as de or "
+                  "ch(fr)");
+    }
+    EXPECT_EQ(openDesktopLayout("ch(fr)")->name(), "ch(fr)");
 }
 
 // Through the typing engine's key codes: modifiers around the key, a dead key tapped before,
