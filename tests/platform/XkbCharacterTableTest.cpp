@@ -173,10 +173,14 @@ TEST(XkbCharacterTableTest, WithoutAnXServerTheLayoutMustBeNamed) {
         openDesktopLayout("");
         ADD_FAILURE() << "a layout without an X server";
     } catch (const KeyEventError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "the desktop's keyboard layout cannot be read from an X server (no X display: "
-                  "DISPLAY is not set): name the layout in the xkbLayout setting, such as de or "
-                  "ch(fr)");
+        // The reason in parentheses is the X11 part's, or that the build has none.
+        const std::string message = error.what();
+        EXPECT_TRUE(message.starts_with(
+            "the desktop's keyboard layout cannot be read from an X server ("))
+            << message;
+        EXPECT_TRUE(message.ends_with(
+            "): name the layout in the xkbLayout setting, such as de or ch(fr)"))
+            << message;
     }
     EXPECT_EQ(openDesktopLayout("ch(fr)")->name(), "ch(fr)");
 }
