@@ -173,7 +173,11 @@ bool X11DesktopLayout::takeEvents() {
         std::free(event);
     }
     if (keymapChanged) {
-        readKeymap();
+        try {
+            readKeymap();
+        } catch (const KeyEventError&) {
+            return false;  // the keymap in hand stays; the next change is another chance
+        }
     } else if (groupChanged) {
         const unsigned group = group_;
         readGroup();

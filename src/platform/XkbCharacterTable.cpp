@@ -290,6 +290,8 @@ XkbCharacterTable::~XkbCharacterTable() = default;
 
 std::optional<std::vector<KeyChord>> XkbCharacterTable::chordsFor(char32_t character,
                                                                   LockState locks) const {
+    // Only characters of the table are kept, so any text leaves the cache as small as the table.
+    if (!impl_->entries.contains(character)) return std::nullopt;
     const uint64_t key = (uint64_t{character} << 2) | (locks.capsLock ? 1u : 0u) |
                          (locks.numLock ? 2u : 0u);
     const auto cached = impl_->chordCache.find(key);
@@ -318,6 +320,7 @@ bool XkbCharacterTable::canType(char32_t character) const {
 }
 
 LockState XkbCharacterTable::locksThatMatter(char32_t character) const {
+    if (!impl_->entries.contains(character)) return {};
     const auto known = impl_->lockDependence.find(character);
     if (known != impl_->lockDependence.end()) return known->second;
     const auto unlocked = chordsFor(character, {});
