@@ -75,9 +75,9 @@ void DesktopKeyEvents::keyPress(int keyCode) {
 }
 
 void DesktopKeyEvents::pressCharacter(int keyCode, char32_t character) {
-    const XkbCharacterTable& table = layout_->characters();
-    const auto chords = table.chordsFor(character, locks(table.locksThatMatter(character)));
-    if (!chords || chords->empty()) {
+    const XkbCharacterTable& table = characters();
+    const auto* chords = table.chordsFor(character, locks(table.locksThatMatter(character)));
+    if (chords == nullptr || chords->empty()) {
         throw KeyEventError("the " + layout_->name() + " layout has no key for the character " +
                             quoted(character));
     }
@@ -108,6 +108,14 @@ void DesktopKeyEvents::startText() {
     textStarted_ = true;
     capsLock_.reset();
     numLock_.reset();
+    table_ = &layout_->characters();
+}
+
+// Within a text the table read at its start; a layout switched on the desktop applies from the
+// next text (each value is one), outside texts from the next character.
+const XkbCharacterTable& DesktopKeyEvents::characters() {
+    if (!textStarted_ || table_ == nullptr) table_ = &layout_->characters();
+    return *table_;
 }
 
 void DesktopKeyEvents::keyRelease(int keyCode) {
@@ -147,7 +155,7 @@ bool DesktopKeyEvents::isCapsLockOn() {
 }
 
 bool DesktopKeyEvents::canType(char32_t character) {
-    return layout_->characters().canType(character);
+    return characters().canType(character);
 }
 
 }  // namespace scalino

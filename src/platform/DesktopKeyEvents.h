@@ -16,8 +16,9 @@ namespace scalino {
 // composes with where the layout has it only that way. The start and end keys (Tab, Enter,
 // arrows, Delete, F1 to F12) are the same keys on every layout. A press types every chord but
 // the last, which its release lets go, so the typing engine's pauses fall between characters.
-// Caps Lock and NumLock are each read once per text, at its first character whose keys depend
-// on that lock (a round trip to an X server each).
+// The layout is read once per text (a layout switched on the desktop applies from the next
+// value), Caps Lock and NumLock each once per text at its first character whose keys depend on
+// that lock (a round trip to an X server each).
 class DesktopKeyEvents : public KeyEventGenerator {
 public:
     DesktopKeyEvents(std::unique_ptr<DesktopLayout> layout,
@@ -43,6 +44,7 @@ private:
     };
 
     void pressCharacter(int keyCode, char32_t character);
+    const XkbCharacterTable& characters();
     LockState locks(LockState matter);
     bool light(KeyboardLed led, std::optional<bool>& known);
     void pressChord(const KeyChord& chord);
@@ -55,6 +57,7 @@ private:
     // on them. Only kept within a text (startText); NumLock toggled for a chord is put back, so
     // they stay true for it.
     bool textStarted_ = false;
+    const XkbCharacterTable* table_ = nullptr;  // the layout's, as read at the text's start
     std::optional<bool> capsLock_;
     std::optional<bool> numLock_;
 };

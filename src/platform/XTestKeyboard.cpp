@@ -3,6 +3,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <linux/input-event-codes.h>
 
 #include "worker/KeyEventGenerator.h"
 
@@ -30,11 +31,23 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::open(const std::string& displayNam
         throw KeyEventError("the X server of display '" + name +
                             "' lacks the XTest extension, which typing needs");
     }
-    return std::unique_ptr<XTestKeyboard>(new XTestKeyboard(display));
+    int opcode = 0, xkbEventBase = 0, xkbError = 0, xkbMajor = XkbMajorVersion,
+        xkbMinor = XkbMinorVersion;
+    if (!XkbQueryExtension(display, &opcode, &xkbEventBase, &xkbError, &xkbMajor, &xkbMinor)) {
+        const std::string name = DisplayString(display);
+        XCloseDisplay(display);
+        throw KeyEventError("the X server of display '" + name +
+                            "' lacks the XKB extension, which typing needs");
+    }
+    return std::unique_ptr<XTestKeyboard>(new XTestKeyboard(display, xkbEventBase));
 }
 
-XTestKeyboard::XTestKeyboard(Display* display) : display_(display) {
+XTestKeyboard::XTestKeyboard(Display* display, int xkbEventBase)
+    : display_(display), xkbEventBase_(xkbEventBase) {
     XDisplayKeycodes(display_, &minKeycode_, &maxKeycode_);
+    constexpr unsigned long kEvents =
+        XkbIndicatorStateNotifyMask | XkbIndicatorMapNotifyMask | XkbNewKeyboardNotifyMask;
+    XkbSelectEvents(display_, XkbUseCoreKbd, kEvents, kEvents);
 }
 
 XTestKeyboard::~XTestKeyboard() {
@@ -59,15 +72,48 @@ void XTestKeyboard::send(int key, bool down) {
     std::lock_guard lock(mutex_);
     XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), down ? True : False, CurrentTime);
     XFlush(display_);
+    if (key == KEY_CAPSLOCK || key == KEY_NUMLOCK || key == KEY_SCROLLLOCK) lockKeySent_ = true;
 }
 
 bool XTestKeyboard::isLedOn(KeyboardLed led) {
     std::lock_guard lock(mutex_);
-    const char* name = led == KeyboardLed::CapsLock ? "Caps Lock" : "Num Lock";
-    const Atom atom = XInternAtom(display_, name, False);
-    Bool on = False;
-    if (!XkbGetNamedIndicator(display_, atom, nullptr, &on, nullptr, nullptr)) return false;
-    return on == True;
+    if (lockKeySent_) {
+        XSync(display_, False);  // the server's report of our own lock key is in then
+        lockKeySent_ = false;
+    }
+    takeIndicatorEvents();
+    if (indicatorsStale_) readIndicators();
+    const int index = led == KeyboardLed::CapsLock ? capsLockIndex_ : numLockIndex_;
+    return index >= 0 && ((indicatorState_ >> index) & 1u) != 0;
+}
+
+// What the server reported without being asked; nothing else is selected on this connection.
+void XTestKeyboard::takeIndicatorEvents() {
+    while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type != xkbEventBase_) continue;
+        const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
+        if (xkb.any.xkb_type == XkbIndicatorStateNotify) {
+            indicatorState_ = xkb.indicators.state;
+        } else {
+            indicatorsStale_ = true;  // a new keymap may place the lights elsewhere
+        }
+    }
+}
+
+void XTestKeyboard::readIndicators() {
+    const auto indexOf = [this](const char* name) {
+        int index = -1;
+        const Atom atom = XInternAtom(display_, name, False);
+        if (!XkbGetNamedIndicator(display_, atom, &index, nullptr, nullptr, nullptr)) return -1;
+        return index;
+    };
+    capsLockIndex_ = indexOf("Caps Lock");
+    numLockIndex_ = indexOf("Num Lock");
+    if (XkbGetIndicatorState(display_, XkbUseCoreKbd, &indicatorState_) != Success)
+        indicatorState_ = 0;
+    indicatorsStale_ = false;
 }
 
 void XTestKeyboard::sync() {

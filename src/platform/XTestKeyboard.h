@@ -11,7 +11,9 @@ struct _XDisplay;
 namespace scalino {
 
 // Keys sent to an X server through the XTest extension, as from the server's own keyboard: an
-// X keycode is the evdev code + 8. Caps Lock and NumLock are read from the XKB indicators.
+// X keycode is the evdev code + 8. Caps Lock and NumLock are read from the XKB indicators, which
+// the server reports as they change, so that reading them costs no round trip; after a lock key
+// sent here, the next read waits for the server to have handled it.
 class XTestKeyboard : public PhysicalKeyboard {
 public:
     // Connects to displayName, or to $DISPLAY when it is empty; throws KeyEventError when no X
@@ -28,13 +30,22 @@ public:
     void sync();
 
 private:
-    explicit XTestKeyboard(_XDisplay* display);
+    XTestKeyboard(_XDisplay* display, int xkbEventBase);
     void send(int key, bool down);
+    void takeIndicatorEvents();
+    void readIndicators();
 
     std::mutex mutex_;  // Xlib calls on one connection come one at a time
     _XDisplay* display_;
     int minKeycode_ = 0;
     int maxKeycode_ = 0;
+    int xkbEventBase_ = 0;
+    // The indicators as the server last reported them; stale after a keymap change.
+    unsigned indicatorState_ = 0;
+    int capsLockIndex_ = -1;
+    int numLockIndex_ = -1;
+    bool indicatorsStale_ = true;
+    bool lockKeySent_ = false;
 };
 
 }  // namespace scalino

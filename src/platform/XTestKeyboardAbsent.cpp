@@ -11,7 +11,8 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::open(const std::string&) {
 }
 
 // No object is ever made; these complete the class for the linker.
-XTestKeyboard::XTestKeyboard(_XDisplay* display) : display_(display) {}
+XTestKeyboard::XTestKeyboard(_XDisplay* display, int xkbEventBase)
+    : display_(display), xkbEventBase_(xkbEventBase) {}
 XTestKeyboard::~XTestKeyboard() = default;
 void XTestKeyboard::press(int key) {
     send(key, true);
@@ -23,6 +24,8 @@ bool XTestKeyboard::isLedOn(KeyboardLed) {
     return false;
 }
 void XTestKeyboard::sync() {}
+void XTestKeyboard::takeIndicatorEvents() {}
+void XTestKeyboard::readIndicators() {}
 void XTestKeyboard::send(int, bool) {
     throw KeyEventError("this build has no X11 keyboard output; use --keyboard uinput");
 }

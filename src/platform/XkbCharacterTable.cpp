@@ -288,17 +288,16 @@ XkbCharacterTable::XkbCharacterTable(const XkbKeymap& keymap, unsigned group)
 
 XkbCharacterTable::~XkbCharacterTable() = default;
 
-std::optional<std::vector<KeyChord>> XkbCharacterTable::chordsFor(char32_t character,
-                                                                  LockState locks) const {
+const std::vector<KeyChord>* XkbCharacterTable::chordsFor(char32_t character,
+                                                          LockState locks) const {
     // Only characters of the table are kept, so any text leaves the cache as small as the table.
-    if (!impl_->entries.contains(character)) return std::nullopt;
+    if (!impl_->entries.contains(character)) return nullptr;
     const uint64_t key = (uint64_t{character} << 2) | (locks.capsLock ? 1u : 0u) |
                          (locks.numLock ? 2u : 0u);
-    const auto cached = impl_->chordCache.find(key);
-    if (cached != impl_->chordCache.end()) return cached->second;
-    auto chords = findChords(character, locks);
-    impl_->chordCache.emplace(key, chords);
-    return chords;
+    auto cached = impl_->chordCache.find(key);
+    if (cached == impl_->chordCache.end())
+        cached = impl_->chordCache.emplace(key, findChords(character, locks)).first;
+    return cached->second ? &*cached->second : nullptr;
 }
 
 std::optional<std::vector<KeyChord>> XkbCharacterTable::findChords(char32_t character,
@@ -323,9 +322,12 @@ LockState XkbCharacterTable::locksThatMatter(char32_t character) const {
     if (!impl_->entries.contains(character)) return {};
     const auto known = impl_->lockDependence.find(character);
     if (known != impl_->lockDependence.end()) return known->second;
-    const auto unlocked = chordsFor(character, {});
-    const LockState matters{chordsFor(character, {true, false}) != unlocked,
-                            chordsFor(character, {false, true}) != unlocked};
+    const auto differs = [this, character, unlocked = chordsFor(character, {})](LockState locks) {
+        const auto* chords = chordsFor(character, locks);
+        return (chords == nullptr) != (unlocked == nullptr) ||
+               (chords != nullptr && *chords != *unlocked);
+    };
+    const LockState matters{differs({true, false}), differs({false, true})};
     impl_->lockDependence.emplace(character, matters);
     return matters;
 }

@@ -41,8 +41,8 @@ public:
     XkbCharacterTable& operator=(const XkbCharacterTable&) = delete;
 
     // The chords that type the character with the locks as given, in order (two for a dead
-    // key); none when this group cannot give it.
-    std::optional<std::vector<KeyChord>> chordsFor(char32_t character, LockState locks) const;
+    // key); null when this group cannot give it. Valid as long as the table.
+    const std::vector<KeyChord>* chordsFor(char32_t character, LockState locks) const;
     bool canType(char32_t character) const;
     // The locks whose state changes the chords of a character (true for each such lock): only
     // those lights need be read before typing it.
