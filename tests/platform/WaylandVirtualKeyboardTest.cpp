@@ -1,0 +1,145 @@
+// Typing on a wlroots compositor through its virtual-keyboard protocol: a real headless Sway with
+// the system's XKB layouts in its settings, and wev, a real Wayland client, in the focused
+// window. What wev receives is what an application receives: every printable ASCII character
+// and each layout's own characters arrive once, in order, and nothing else, on the keymap the
+// compositor hands round.
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/Keymap.h"
+#include "platform/DesktopKeyEvents.h"
+#include "platform/SwayServer.h"
+#include "platform/WaylandVirtualKeyboard.h"
+#include "platform/WevRecorder.h"
+#include "support/Failure.h"
+#include "support/TempDir.h"
+#include "worker/Keybot.h"
+#include "worker/WorkerBundle.h"
+
+namespace scalino {
+namespace {
+
+using ConfigHelper::KeyboardType;
+using ConfigHelper::KeyMapType;
+
+class ReportingView : public WeightWorkerView {
+public:
+    void logEvent(const std::string&) override {}
+    void logImportantEvent(const std::string& text) override { reports += text + "\n"; }
+    void setConnectedInGUI(bool) override {}
+    void update(const DataLine&) override {}
+    std::string reports;
+};
+
+struct LayoutCase {
+    const char* layout;   // as Sway's xkb_layout takes it
+    const char* variant;  // xkb_variant
+    const char* name;     // as the desktop's layout names it
+    const char* own;      // characters beyond ASCII the layout has
+};
+
+const LayoutCase kLayouts[] = {
+    {"us", "", "us", ""},
+    {"de", "", "de", "äöüß€"},
+    {"fr", "", "fr", "éèçà"},
+};
+
+std::string everyPrintableAsciiCharacter() {
+    std::string text;
+    for (char c = 0x20; c <= 0x7E; ++c) text += c;
+    return text;
+}
+
+class WaylandTypingTest : public ::testing::TestWithParam<LayoutCase> {
+protected:
+    void SetUp() override {
+        sway_ = std::make_unique<test::SwayServer>(GetParam().layout, GetParam().variant);
+        if (!sway_->failure().empty()) GTEST_SKIP() << sway_->failure();
+        wev_ = std::make_unique<test::WevRecorder>(*sway_);
+        if (!wev_->failure().empty()) GTEST_SKIP() << wev_->failure();
+        // The user's own keyboard, with the layout: Sway gives its xkb settings to real keyboards
+        // only, and a headless one has none.
+        usersKeyboard_ = WaylandVirtualKeyboard::open(sway_->socket(), GetParam().name);
+        auto keyboard = WaylandVirtualKeyboard::open(sway_->socket());
+        keyboard_ = keyboard.get();
+        auto layout = keyboard->layout();
+        keys_ = std::make_unique<DesktopKeyEvents>(std::move(layout), std::move(keyboard));
+    }
+
+    void type(const std::string& text) {
+        Keybot keybot(0, 0, 0, KeyboardType::DESKTOP, KeyMapType::ALPHANUMERIC_COMPLETE, &view_,
+                      *keys_);
+        keybot.typeString(text);
+    }
+
+    // What wev received since the last call: a press of F12 ends it.
+    std::string received() {
+        keyboard_->press(KEY_F12);
+        keyboard_->release(KEY_F12);
+        keyboard_->sync();
+        return wev_->takeUntil("F12");
+    }
+
+    std::unique_ptr<test::SwayServer> sway_;
+    std::unique_ptr<test::WevRecorder> wev_;
+    std::unique_ptr<WaylandVirtualKeyboard> usersKeyboard_;
+    WaylandVirtualKeyboard* keyboard_ = nullptr;
+    std::unique_ptr<DesktopKeyEvents> keys_;
+    ReportingView view_;
+};
+
+TEST_P(WaylandTypingTest, TheLayoutIsTheCompositors) {
+    EXPECT_EQ(keys_->layout().name(), GetParam().name);
+}
+
+TEST_P(WaylandTypingTest, EveryPrintableAsciiCharacterArrivesOnceAndInOrder) {
+    const std::string text = everyPrintableAsciiCharacter();
+    type(text);
+    EXPECT_EQ(received(), text);
+    EXPECT_EQ(view_.reports, "");
+}
+
+TEST_P(WaylandTypingTest, ValuesArriveAsTheyAre) {
+    for (const std::string& value :
+         std::vector<std::string>{"-1234.5678", "Y-Z/", "y-z/0", GetParam().own}) {
+        type(value);
+        EXPECT_EQ(received(), value);
+    }
+    EXPECT_EQ(view_.reports, "");
+}
+
+// The keyboard's own Caps Lock: its light comes on and off, and the modifiers chosen make up for
+// it, as the compositor hands the lock round with the keyboard's modifiers.
+TEST_P(WaylandTypingTest, LettersArriveWhateverTheCapsLock) {
+    ASSERT_FALSE(keyboard_->isLedOn(KeyboardLed::CapsLock));
+    keyboard_->press(KEY_CAPSLOCK);
+    keyboard_->release(KEY_CAPSLOCK);
+    EXPECT_TRUE(keyboard_->isLedOn(KeyboardLed::CapsLock));
+    type("aAzZ1-/");
+    EXPECT_EQ(received(), "aAzZ1-/");
+    keyboard_->press(KEY_CAPSLOCK);
+    keyboard_->release(KEY_CAPSLOCK);
+    EXPECT_FALSE(keyboard_->isLedOn(KeyboardLed::CapsLock));
+    type("aB");
+    EXPECT_EQ(received(), "aB");
+    EXPECT_EQ(view_.reports, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, WaylandTypingTest, ::testing::ValuesIn(kLayouts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Where no compositor answers, the Wayland keyboard says so.
+TEST(WaylandVirtualKeyboardOpenTest, NoCompositorIsReported) {
+    const test::TempDir runtime;
+    const std::string nowhere = (runtime / "wayland-0").string();
+    EXPECT_NE(test::failureMessage<KeyEventError>([&] { WaylandVirtualKeyboard::open(nowhere); })
+                  .find("no Wayland compositor answers on " + nowhere),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace scalino
