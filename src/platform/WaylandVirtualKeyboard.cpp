@@ -260,6 +260,10 @@ bool WaylandVirtualKeyboard::isLedOn(KeyboardLed led) {
     return xkb_state_led_name_is_active(state_, name) > 0;
 }
 
+std::string WaylandVirtualKeyboard::method() const {
+    return "the Wayland virtual keyboard";
+}
+
 void WaylandVirtualKeyboard::sync() {
     std::lock_guard lock(mutex_);
     roundtrip("waiting for the keys to be taken");

@@ -41,6 +41,7 @@ public:
     void press(int key) override;
     void release(int key) override;
     bool isLedOn(KeyboardLed led) override;
+    std::string method() const override;
     // Returns once the compositor has handled every event sent so far.
     void sync();
 

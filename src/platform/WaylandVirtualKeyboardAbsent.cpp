@@ -31,6 +31,9 @@ void WaylandVirtualKeyboard::release(int key) {
 bool WaylandVirtualKeyboard::isLedOn(KeyboardLed) {
     return false;
 }
+std::string WaylandVirtualKeyboard::method() const {
+    return "";
+}
 void WaylandVirtualKeyboard::sync() {}
 std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::layout() const {
     throw KeyEventError(kAbsent);

@@ -4,6 +4,9 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
+#include <cstdlib>
+#include <utility>
+
 #include "worker/KeyEventGenerator.h"
 
 namespace scalino {
@@ -30,10 +33,11 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::open(const std::string& displayNam
         throw KeyEventError("the X server of display '" + name +
                             "' lacks the XTest extension, which typing needs");
     }
-    return std::unique_ptr<XTestKeyboard>(new XTestKeyboard(display));
+    return std::unique_ptr<XTestKeyboard>(new XTestKeyboard(display, DisplayString(display)));
 }
 
-XTestKeyboard::XTestKeyboard(Display* display) : display_(display) {
+XTestKeyboard::XTestKeyboard(Display* display, std::string displayName)
+    : display_(display), displayName_(std::move(displayName)) {
     XDisplayKeycodes(display_, &minKeycode_, &maxKeycode_);
 }
 
@@ -59,6 +63,14 @@ void XTestKeyboard::send(int key, bool down) {
     std::lock_guard lock(mutex_);
     XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), down ? True : False, CurrentTime);
     XFlush(display_);
+}
+
+std::string XTestKeyboard::method() const {
+    std::string method = "XTest on the X display " + displayName_;
+    // Xwayland's: the Wayland session's own applications do not see these keys.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland != nullptr && *wayland != '\0') method += "; only X11 applications receive the keys";
+    return method;
 }
 
 bool XTestKeyboard::isLedOn(KeyboardLed led) {

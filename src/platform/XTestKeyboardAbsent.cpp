@@ -7,11 +7,11 @@
 namespace scalino {
 
 std::unique_ptr<XTestKeyboard> XTestKeyboard::open(const std::string&) {
-    throw KeyEventError("this build has no X11 keyboard output; use --keyboard uinput");
+    throw KeyEventError("this build has no X11 keyboard output; use --keyboard wayland or uinput");
 }
 
 // No object is ever made; these complete the class for the linker.
-XTestKeyboard::XTestKeyboard(_XDisplay* display) : display_(display) {}
+XTestKeyboard::XTestKeyboard(_XDisplay* display, std::string) : display_(display) {}
 XTestKeyboard::~XTestKeyboard() = default;
 void XTestKeyboard::press(int key) {
     send(key, true);
@@ -22,9 +22,12 @@ void XTestKeyboard::release(int key) {
 bool XTestKeyboard::isLedOn(KeyboardLed) {
     return false;
 }
+std::string XTestKeyboard::method() const {
+    return "";
+}
 void XTestKeyboard::sync() {}
 void XTestKeyboard::send(int, bool) {
-    throw KeyEventError("this build has no X11 keyboard output; use --keyboard uinput");
+    throw KeyEventError("this build has no X11 keyboard output; use --keyboard wayland or uinput");
 }
 
 }  // namespace scalino

@@ -16,7 +16,9 @@
 #include "platform/WaylandVirtualKeyboard.h"
 #include "platform/WevRecorder.h"
 #include "support/Failure.h"
+#include "support/Subprocess.h"
 #include "support/TempDir.h"
+#include "worker/Connection.h"
 #include "worker/Keybot.h"
 #include "worker/WorkerBundle.h"
 
@@ -129,16 +131,59 @@ TEST_P(WaylandTypingTest, LettersArriveWhateverTheCapsLock) {
     EXPECT_EQ(view_.reports, "");
 }
 
+// scalino-cli in the Wayland session: without --keyboard it takes the virtual keyboard, says so,
+// and types with the compositor's layout; a fixed layout that is not the compositor's is warned
+// of by name.
+TEST_P(WaylandTypingTest, TheCommandLineTypesThroughTheVirtualKeyboard) {
+    const test::TempDir home;
+    const auto typeWith = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.end(),
+                         {"--set", "instrument=BARCODE_ALPHA_COMPLETE", "--set", "delay=0"});
+        return test::runProgram(SCALINO_CLI, arguments, "",
+                                {"WAYLAND_DISPLAY=" + sway_->socket(), "DISPLAY=",
+                                 "XDG_RUNTIME_DIR=" + sway_->runtimeDir().string(),
+                                 "HOME=" + home.path().string()});
+    };
+    const std::string value = "Y-Z/" + std::string(GetParam().own);
+    const auto desktop = typeWith({"type", value, "--set", "keyboardType=DESKTOP"});
+    EXPECT_EQ(desktop.exitStatus, 0) << desktop.err;
+    EXPECT_EQ(desktop.err, "scalino-cli type: typing through the Wayland virtual keyboard\n");
+    EXPECT_EQ(received(), value);
+
+    const auto named = typeWith({"type", "Y-Z/", "--keyboard", "wayland", "--set",
+                                 "keyboardType=GERMAN"});
+    EXPECT_EQ(named.exitStatus, 0) << named.err;
+    EXPECT_NE(named.err.find("typing through the Wayland virtual keyboard"), std::string::npos);
+    if (std::string(GetParam().name) == "de") {
+        EXPECT_EQ(named.err.find("keyboard layout is"), std::string::npos) << named.err;
+        EXPECT_EQ(received(), "Y-Z/");
+    } else {
+        EXPECT_NE(named.err.find(Connection::layoutMismatchText(KeyboardType::GERMAN,
+                                                                GetParam().name)),
+                  std::string::npos)
+            << named.err;
+        EXPECT_NE(received(), "Y-Z/");  // what the warning is about
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Layouts, WaylandTypingTest, ::testing::ValuesIn(kLayouts),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Where no compositor answers, the Wayland keyboard says so.
+// Where no compositor answers, the Wayland keyboard says so and scalino-cli ends with status 3
+// before any key.
 TEST(WaylandVirtualKeyboardOpenTest, NoCompositorIsReported) {
     const test::TempDir runtime;
     const std::string nowhere = (runtime / "wayland-0").string();
     EXPECT_NE(test::failureMessage<KeyEventError>([&] { WaylandVirtualKeyboard::open(nowhere); })
                   .find("no Wayland compositor answers on " + nowhere),
               std::string::npos);
+    const auto result = test::runProgram(
+        SCALINO_CLI, {"type", "12", "--keyboard", "wayland"}, "",
+        {"WAYLAND_DISPLAY=" + nowhere, "DISPLAY=", "HOME=" + runtime.path().string()});
+    EXPECT_EQ(result.exitStatus, 3);
+    EXPECT_NE(result.err.find("no Wayland compositor answers on " + nowhere), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("typing through"), std::string::npos) << result.err;
 }
 
 }  // namespace
