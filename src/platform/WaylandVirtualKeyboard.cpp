@@ -243,7 +243,13 @@ void WaylandVirtualKeyboard::send(int key, bool down) {
     }
     // Sent now, in the order made: the next key may be a while coming.
     while (wl_display_flush(display_) < 0) {
-        if (errno != EAGAIN) checkConnection("sending a key");
+        if (errno != EAGAIN) {
+            const int error = errno;
+            checkConnection("sending a key");
+            throw KeyEventError("cannot send key " + std::to_string(key) +
+                                " to the Wayland compositor on " + displayName_ + ": " +
+                                std::strerror(error));
+        }
         pollfd writable{wl_display_get_fd(display_), POLLOUT, 0};
         if (poll(&writable, 1, kFlushTimeoutMs) == 0) {
             throw KeyEventError("the Wayland compositor on " + displayName_ +

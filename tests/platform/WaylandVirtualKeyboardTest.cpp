@@ -5,9 +5,14 @@
 // compositor hands round.
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
+#include <signal.h>
 
+#include <chrono>
+#include <iterator>
 #include <memory>
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/Keymap.h"
@@ -16,6 +21,7 @@
 #include "platform/WaylandVirtualKeyboard.h"
 #include "platform/WevRecorder.h"
 #include "support/Failure.h"
+#include "support/Pty.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 #include "worker/Connection.h"
@@ -164,6 +170,31 @@ TEST_P(WaylandTypingTest, TheCommandLineTypesThroughTheVirtualKeyboard) {
             << named.err;
         EXPECT_NE(received(), "Y-Z/");  // what the warning is about
     }
+}
+
+// scalino-cli read --type logs the way once, at connect, and types every value received.
+TEST_P(WaylandTypingTest, ReadTypesEveryValueAndLogsTheWay) {
+    const test::TempDir home;
+    test::Pty pty;
+    test::RunningProgram read(
+        SCALINO_CLI,
+        {"read", "--port", pty.path(), "--set", "dataBits=3", "--set", "parity=0", "--type",
+         "--set", "keyboardType=DESKTOP", "--set", "delay=0", "--set", "outputTerminator=NONE"},
+        {"WAYLAND_DISPLAY=" + sway_->socket(), "DISPLAY=",
+         "XDG_RUNTIME_DIR=" + sway_->runtimeDir().string(), "HOME=" + home.path().string()});
+    for (int i = 0; i < 500 && read.err().find(" opened") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    pty.send(test::Bytes{'1', '2', '.', '5', '\r', '-', '3', '\r'});
+    EXPECT_EQ(read.readLine(std::chrono::seconds(30)), "1\t12.5\t0\t12.5<13>");
+    EXPECT_EQ(read.readLine(std::chrono::seconds(30)), "2\t-3\t0\t-3<13>");
+    read.signal(SIGTERM);
+    const auto result = read.wait();
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(received(), "12.5-3");
+    const std::regex way(R"(\d\d:\d\d:\d\d typing through the Wayland virtual keyboard\n)");
+    const auto ways = std::distance(
+        std::sregex_iterator(result.err.begin(), result.err.end(), way), std::sregex_iterator());
+    EXPECT_EQ(ways, 1) << result.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WaylandTypingTest, ::testing::ValuesIn(kLayouts),
