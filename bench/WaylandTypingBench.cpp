@@ -50,8 +50,7 @@ void BM_TypeTenCharactersWayland(benchmark::State& state) {
     WaylandVirtualKeyboard& sent = *keyboard;
     auto layout = keyboard->layout();
     DesktopKeyEvents keys(std::move(layout), std::move(keyboard));
-    Keybot keybot(0, 0, 0, KeyboardType::DESKTOP, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr,
-                  keys);
+    Keybot keybot(0, 0, 0, KeyboardType::DESKTOP, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr, keys);
     const std::string text = c.text;
     for (auto _ : state) {
         keybot.typeString(text);

@@ -46,8 +46,8 @@ struct WaylandListeners {
         auto* self = static_cast<WaylandVirtualKeyboard*>(data);
         if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->seat_ == nullptr) {
             // The first seat is the user's; desktops have one.
-            self->seat_ = static_cast<wl_seat*>(wl_registry_bind(
-                registry, name, &wl_seat_interface, std::min(version, kSeatVersion)));
+            self->seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface,
+                                                                 std::min(version, kSeatVersion)));
             wl_seat_add_listener(self->seat_, &seat, self);
         } else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0 &&
                    self->manager_ == nullptr) {
@@ -83,14 +83,13 @@ struct WaylandListeners {
     static void enter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
     static void leave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
     static void key(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t) {}
-    static void modifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t,
-                          uint32_t) {}
+    static void modifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
     static void repeatInfo(void*, wl_keyboard*, int32_t, int32_t) {}
 
     static constexpr wl_registry_listener registry{global, globalRemove};
     static constexpr wl_seat_listener seat{capabilities, seatName};
-    static constexpr wl_keyboard_listener keyboard{keymap,    enter,    leave,
-                                                   key,       modifiers, repeatInfo};
+    static constexpr wl_keyboard_listener keyboard{keymap, enter,     leave,
+                                                   key,    modifiers, repeatInfo};
 };
 
 std::unique_ptr<WaylandVirtualKeyboard> WaylandVirtualKeyboard::open(
@@ -227,15 +226,14 @@ void WaylandVirtualKeyboard::send(int key, bool down) {
     if (key <= 0 || keycode > xkb_keymap_max_keycode(const_cast<xkb_keymap*>(keymap))) {
         throw KeyEventError("the virtual keyboard has no key " + std::to_string(key));
     }
-    zwp_virtual_keyboard_v1_key(keyboard_, milliseconds(), static_cast<uint32_t>(key),
-                                down ? WL_KEYBOARD_KEY_STATE_PRESSED
-                                     : WL_KEYBOARD_KEY_STATE_RELEASED);
+    zwp_virtual_keyboard_v1_key(
+        keyboard_, milliseconds(), static_cast<uint32_t>(key),
+        down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
     xkb_state_update_key(state_, keycode, down ? XKB_KEY_DOWN : XKB_KEY_UP);
-    const uint32_t modifiers[4] = {
-        xkb_state_serialize_mods(state_, XKB_STATE_MODS_DEPRESSED),
-        xkb_state_serialize_mods(state_, XKB_STATE_MODS_LATCHED),
-        xkb_state_serialize_mods(state_, XKB_STATE_MODS_LOCKED),
-        xkb_state_serialize_layout(state_, XKB_STATE_LAYOUT_EFFECTIVE)};
+    const uint32_t modifiers[4] = {xkb_state_serialize_mods(state_, XKB_STATE_MODS_DEPRESSED),
+                                   xkb_state_serialize_mods(state_, XKB_STATE_MODS_LATCHED),
+                                   xkb_state_serialize_mods(state_, XKB_STATE_MODS_LOCKED),
+                                   xkb_state_serialize_layout(state_, XKB_STATE_LAYOUT_EFFECTIVE)};
     if (!std::equal(std::begin(modifiers), std::end(modifiers), std::begin(sentModifiers_))) {
         zwp_virtual_keyboard_v1_modifiers(keyboard_, modifiers[0], modifiers[1], modifiers[2],
                                           modifiers[3]);
@@ -283,7 +281,8 @@ std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::layout() const {
 // Handles what the compositor sent without waiting for more, so that its messages (a keymap
 // handed round again) do not pile up unread.
 void WaylandVirtualKeyboard::takeEvents() {
-    while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+    while (wl_display_prepare_read(display_) != 0)
+        wl_display_dispatch_pending(display_);
     pollfd readable{wl_display_get_fd(display_), POLLIN, 0};
     if (poll(&readable, 1, 0) > 0) {
         wl_display_read_events(display_);

@@ -69,7 +69,8 @@ std::string XTestKeyboard::method() const {
     std::string method = "XTest on the X display " + displayName_;
     // Xwayland's: the Wayland session's own applications do not see these keys.
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (wayland != nullptr && *wayland != '\0') method += "; only X11 applications receive the keys";
+    if (wayland != nullptr && *wayland != '\0')
+        method += "; only X11 applications receive the keys";
     return method;
 }
 

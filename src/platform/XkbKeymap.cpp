@@ -88,9 +88,8 @@ std::map<std::string, std::string> readLayoutNames() {
 
 XkbKeymap XkbKeymap::fromString(const std::string& text) {
     const Context context = quietContext();
-    xkb_keymap* keymap = xkb_keymap_new_from_string(context.get(), text.c_str(),
-                                                    XKB_KEYMAP_FORMAT_TEXT_V1,
-                                                    XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap = xkb_keymap_new_from_string(
+        context.get(), text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (keymap == nullptr) throw KeyEventError("the keymap handed over cannot be read");
     return XkbKeymap(keymap);
 }

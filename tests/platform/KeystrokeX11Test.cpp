@@ -227,17 +227,16 @@ TEST_F(KeystrokeX11Test, WithoutAWaylandCompositorTheChoiceFallsThroughAndSaysSo
         GTEST_SKIP() << "/dev/uinput is writable here: the choice takes uinput before X11";
     useLayout(KeyboardType::QUERTY);
     const test::TempDir home;
-    const auto result = test::runProgram(
-        SCALINO_CLI,
-        {"type", "A1", "--set", "keyboardType=QWERTY", "--set", "instrument=BARCODE_ALPHA",
-         "--set", "delay=0"},
-        "",
-        {"DISPLAY=" + server_->display(), "HOME=" + home.path().string(),
-         "WAYLAND_DISPLAY=" + (home / "wayland-0").string()});
+    const auto result =
+        test::runProgram(SCALINO_CLI,
+                         {"type", "A1", "--set", "keyboardType=QWERTY", "--set",
+                          "instrument=BARCODE_ALPHA", "--set", "delay=0"},
+                         "",
+                         {"DISPLAY=" + server_->display(), "HOME=" + home.path().string(),
+                          "WAYLAND_DISPLAY=" + (home / "wayland-0").string()});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(result.err, "scalino-cli type: typing through XTest on the X display " +
-                              server_->display() +
-                              "; only X11 applications receive the keys\n");
+                              server_->display() + "; only X11 applications receive the keys\n");
     EXPECT_EQ(received(), "A1");
 }
 

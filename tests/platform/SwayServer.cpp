@@ -42,9 +42,8 @@ void SwayServer::start(std::string_view layout, std::string_view variant) {
         return;
     }
     runtimeDir_ = pattern;
-    std::ofstream(runtimeDir_ / "config")
-        << "input * xkb_layout " << layout << "\n"
-        << "input * xkb_variant \"" << variant << "\"\n";
+    std::ofstream(runtimeDir_ / "config") << "input * xkb_layout " << layout << "\n"
+                                          << "input * xkb_variant \"" << variant << "\"\n";
     const bool asRoot = geteuid() == 0;
     const passwd* nobody = asRoot ? getpwnam("nobody") : nullptr;
     if (asRoot && nobody == nullptr) {

@@ -9,9 +9,11 @@
 namespace scalino::test {
 
 // A private headless Sway (a wlroots compositor without screens or input devices) with an XKB
-// layout in its settings, for as long as the object lives. Sway refuses to run as root: under
-// root it runs as the user nobody, with a runtime folder of its own; the test connects to its
-// socket by path, which root may.
+// layout in its settings, for as long as the object lives. Sway gives those settings to its real
+// keyboards only, and a headless one has none: a test that needs the user's keyboard in the seat
+// adds one of its own (WaylandVirtualKeyboard::open with a layout). Sway refuses to run as root:
+// under root it runs as the user nobody, with a runtime folder of its own; the test connects to
+// its socket by path, which root may.
 class SwayServer {
 public:
     // layout and variant as Sway's xkb_layout and xkb_variant take them: "de", "ch" and "fr".

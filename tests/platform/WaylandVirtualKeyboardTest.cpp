@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <iterator>
@@ -17,6 +18,7 @@
 
 #include "config/Keymap.h"
 #include "platform/DesktopKeyEvents.h"
+#include "platform/SeatOnlyServer.h"
 #include "platform/SwayServer.h"
 #include "platform/WaylandVirtualKeyboard.h"
 #include "platform/WevRecorder.h"
@@ -58,7 +60,8 @@ const LayoutCase kLayouts[] = {
 
 std::string everyPrintableAsciiCharacter() {
     std::string text;
-    for (char c = 0x20; c <= 0x7E; ++c) text += c;
+    for (char c = 0x20; c <= 0x7E; ++c)
+        text += c;
     return text;
 }
 
@@ -146,8 +149,8 @@ TEST_P(WaylandTypingTest, TheCommandLineTypesThroughTheVirtualKeyboard) {
         arguments.insert(arguments.end(),
                          {"--set", "instrument=BARCODE_ALPHA_COMPLETE", "--set", "delay=0"});
         return test::runProgram(SCALINO_CLI, arguments, "",
-                                {"WAYLAND_DISPLAY=" + sway_->socket(), "DISPLAY=",
-                                 "XDG_RUNTIME_DIR=" + sway_->runtimeDir().string(),
+                                {"WAYLAND_DISPLAY=" + sway_->socket(),
+                                 "DISPLAY=", "XDG_RUNTIME_DIR=" + sway_->runtimeDir().string(),
                                  "HOME=" + home.path().string()});
     };
     const std::string value = "Y-Z/" + std::string(GetParam().own);
@@ -156,17 +159,17 @@ TEST_P(WaylandTypingTest, TheCommandLineTypesThroughTheVirtualKeyboard) {
     EXPECT_EQ(desktop.err, "scalino-cli type: typing through the Wayland virtual keyboard\n");
     EXPECT_EQ(received(), value);
 
-    const auto named = typeWith({"type", "Y-Z/", "--keyboard", "wayland", "--set",
-                                 "keyboardType=GERMAN"});
+    const auto named =
+        typeWith({"type", "Y-Z/", "--keyboard", "wayland", "--set", "keyboardType=GERMAN"});
     EXPECT_EQ(named.exitStatus, 0) << named.err;
     EXPECT_NE(named.err.find("typing through the Wayland virtual keyboard"), std::string::npos);
     if (std::string(GetParam().name) == "de") {
         EXPECT_EQ(named.err.find("keyboard layout is"), std::string::npos) << named.err;
         EXPECT_EQ(received(), "Y-Z/");
     } else {
-        EXPECT_NE(named.err.find(Connection::layoutMismatchText(KeyboardType::GERMAN,
-                                                                GetParam().name)),
-                  std::string::npos)
+        EXPECT_NE(
+            named.err.find(Connection::layoutMismatchText(KeyboardType::GERMAN, GetParam().name)),
+            std::string::npos)
             << named.err;
         EXPECT_NE(received(), "Y-Z/");  // what the warning is about
     }
@@ -192,8 +195,8 @@ TEST_P(WaylandTypingTest, ReadTypesEveryValueAndLogsTheWay) {
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(received(), "12.5-3");
     const std::regex way(R"(\d\d:\d\d:\d\d typing through the Wayland virtual keyboard\n)");
-    const auto ways = std::distance(
-        std::sregex_iterator(result.err.begin(), result.err.end(), way), std::sregex_iterator());
+    const auto ways = std::distance(std::sregex_iterator(result.err.begin(), result.err.end(), way),
+                                    std::sregex_iterator());
     EXPECT_EQ(ways, 1) << result.err;
 }
 
@@ -205,8 +208,9 @@ INSTANTIATE_TEST_SUITE_P(Layouts, WaylandTypingTest, ::testing::ValuesIn(kLayout
 TEST(WaylandVirtualKeyboardOpenTest, NoCompositorIsReported) {
     const test::TempDir runtime;
     const std::string nowhere = (runtime / "wayland-0").string();
-    EXPECT_NE(test::failureMessage<KeyEventError>([&] { WaylandVirtualKeyboard::open(nowhere); })
-                  .find("no Wayland compositor answers on " + nowhere),
+    EXPECT_NE(test::failureMessage<KeyEventError>([&] {
+                  WaylandVirtualKeyboard::open(nowhere);
+              }).find("no Wayland compositor answers on " + nowhere),
               std::string::npos);
     const auto result = test::runProgram(
         SCALINO_CLI, {"type", "12", "--keyboard", "wayland"}, "",
@@ -214,6 +218,36 @@ TEST(WaylandVirtualKeyboardOpenTest, NoCompositorIsReported) {
     EXPECT_EQ(result.exitStatus, 3);
     EXPECT_NE(result.err.find("no Wayland compositor answers on " + nowhere), std::string::npos)
         << result.err;
+    EXPECT_EQ(result.err.find("typing through"), std::string::npos) << result.err;
+}
+
+// A compositor without the protocol (GNOME, KDE Plasma): the keyboard says what to do instead,
+// and the automatic choice, with neither uinput nor an X server at hand, gives every way's reason.
+TEST(WaylandVirtualKeyboardOpenTest, ACompositorWithoutTheProtocolIsReportedWithWhatToDo) {
+    const test::SeatOnlyServer server;
+    if (!server.failure().empty()) GTEST_SKIP() << server.failure();
+    const std::string message =
+        test::failureMessage<KeyEventError>([&] { WaylandVirtualKeyboard::open(server.socket()); });
+    EXPECT_EQ(message.find("the compositor does not offer the virtual-keyboard protocol "
+                           "(zwp_virtual_keyboard_manager_v1); "),
+              0u)
+        << message;
+    EXPECT_NE(message.find("--keyboard uinput"), std::string::npos) << message;
+    EXPECT_NE(message.find("--keyboard x11"), std::string::npos) << message;
+
+    if (access("/dev/uinput", W_OK) == 0)
+        GTEST_SKIP() << "/dev/uinput is writable here: the automatic choice would take it";
+    const test::TempDir home;
+    const auto result = test::runProgram(
+        SCALINO_CLI, {"type", "12"}, "",
+        {"WAYLAND_DISPLAY=" + server.socket(), "DISPLAY=", "HOME=" + home.path().string()});
+    EXPECT_EQ(result.exitStatus, 3);
+    for (const char* reason :
+         {"no way to send keys in this Wayland session. Wayland virtual keyboard: the compositor "
+          "does not offer the virtual-keyboard protocol",
+          ". uinput: /dev/uinput is not writable for this user. X11 (Xwayland): no X display"}) {
+        EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+    }
     EXPECT_EQ(result.err.find("typing through"), std::string::npos) << result.err;
 }
 
