@@ -11,6 +11,7 @@
 #include <chrono>
 #include <iterator>
 #include <memory>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -51,6 +52,11 @@ struct LayoutCase {
     const char* name;     // as the desktop's layout names it
     const char* own;      // characters beyond ASCII the layout has
 };
+
+// gtest names the case by its layout instead of printing its bytes.
+void PrintTo(const LayoutCase& layout, std::ostream* out) {
+    *out << layout.name;
+}
 
 const LayoutCase kLayouts[] = {
     {"us", "", "us", ""},
