@@ -29,7 +29,8 @@ namespace {
 constexpr const char* kHelp =
     R"(Usage: scalino-cli read [--port NAME] [--prefs FILE] [--set KEY=VALUE]...
                         [--defaults] [-b RATE] [--line SETTINGS]
-                        [--type [--keyboard x11|uinput|record]] [--sound]
+                        [--type [--keyboard x11|wayland|uinput|record]]
+                        [--sound]
 
 Connects to the instrument as the desktop program's start button does: opens
 the serial port with the settings' bit rate, data bits, parity and stop bits,
@@ -59,11 +60,11 @@ Options:
   --type            Type every value into the application that has the
                     keyboard focus, with the settings' keyboard layout, start
                     key, end key and delay (see 'scalino-cli type --help').
-  --keyboard NAME   How keys are sent with --type: x11, uinput or record
-                    (record prints the key events at the end, on a line
-                    starting with "keys<tab>"). Without it: x11 where an X
-                    display answers and the session is not Wayland, else
-                    uinput.
+  --keyboard NAME   How keys are sent with --type: x11, wayland, uinput or
+                    record (record prints the key events at the end, on a
+                    line starting with "keys<tab>"). Without it, as for
+                    'scalino-cli type'; the event log tells the way taken
+                    ("typing through ...").
   --sound           Play the settings' sound for every value (with --set
                     sound=COWBELL, for example).
   --help            Show this text.
@@ -331,6 +332,9 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
                          workerText("error.initializing.keyboard.output").c_str(), error.what());
             return 1;
         }
+        // Told once: which way the keys take decides which applications receive them.
+        if (const std::string method = keys->method(); !method.empty())
+            log.add("typing through " + method);
         outputs.keys = [keys](const Config&) { return keys; };
     }
     if (options.sound) outputs.sequencer = defaultSequencer;

@@ -16,8 +16,8 @@ namespace scalino::cli {
 namespace {
 
 constexpr const char* kHelp =
-    R"(Usage: scalino-cli type TEXT [--keyboard x11|uinput|record] [--prefs FILE]
-                        [--set KEY=VALUE]...
+    R"(Usage: scalino-cli type TEXT [--keyboard x11|wayland|uinput|record]
+                        [--prefs FILE] [--set KEY=VALUE]...
 
 Types TEXT (UTF-8) into the application that has the keyboard focus, the way
 a connection types a value: the start key, every character through the key
@@ -34,15 +34,21 @@ them at start-up; --set changes them for this run only.
 Options:
   --keyboard NAME   How keys are sent:
                       x11     through the X server named by DISPLAY (XTest)
+                      wayland through the virtual keyboard of the Wayland
+                              compositor named by WAYLAND_DISPLAY (Sway and
+                              other wlroots compositors), with its keymap
                       uinput  through a virtual keyboard of the kernel, for
-                              Wayland sessions and the text console; needs
-                              write access to /dev/uinput
+                              other Wayland compositors and the text
+                              console; needs write access to /dev/uinput
                       record  nothing is sent; the key events are printed on
                               standard output, one line: "+Shift" a press,
                               "-Shift" a release, "." a wait, for example
                               +Shift . +A . -A . -Shift .
-                    Without it: x11 where an X display answers and the
-                    session is not a Wayland one, else uinput.
+                    Without it, in a Wayland session: wayland, else uinput
+                    where /dev/uinput is writable, else x11 on Xwayland
+                    (which only X11 applications receive); elsewhere x11
+                    where an X display answers, else uinput. The way
+                    taken is told on standard error: "typing through ...".
   --prefs FILE      Use FILE as the settings file instead of the usual one.
   --set KEY=VALUE   Set one setting; may be repeated. See 'scalino-cli process
                     --help'.
@@ -164,6 +170,10 @@ int runType(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
         std::fprintf(err, "%s%s%s\n", kPrefix,
                      workerText("error.initializing.keyboard.output").c_str(), error.what());
         return 3;
+    }
+    // Which way the keys take decides which applications receive them.
+    if (const std::string method = keys->method(); !method.empty()) {
+        std::fprintf(err, "%styping through %s\n", kPrefix, method.c_str());
     }
     if (keys->isCapsLockOn()) {
         std::fprintf(err, "%s%s\n", kPrefix, workerText("please.turn.off.caps.lock").c_str());

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/DesktopLayout.h"
@@ -32,6 +33,7 @@ public:
     void keyRelease(int keyCode) override;
     void delay(int milliseconds) override;
     bool isCapsLockOn() override;
+    std::string method() const override { return keyboard_->method(); }
     void startText() override;
     bool canType(char32_t character) override;
 

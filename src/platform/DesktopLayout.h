@@ -35,4 +35,19 @@ private:
     XkbCharacterTable table_;
 };
 
+// A layout given as a keymap, such as the one a Wayland compositor hands its clients; its first
+// group.
+class KeymapDesktopLayout : public DesktopLayout {
+public:
+    explicit KeymapDesktopLayout(XkbKeymap keymap);
+
+    const XkbCharacterTable& characters() override { return table_; }
+    std::string name() override { return name_; }
+
+private:
+    XkbKeymap keymap_;
+    std::string name_;
+    XkbCharacterTable table_;
+};
+
 }  // namespace scalino

@@ -1,13 +1,17 @@
 #include "platform/KeyEventBackend.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
 #include "platform/DesktopKeyEvents.h"
 #include "platform/LayoutKeyEvents.h"
 #include "platform/UinputKeyboard.h"
+#include "platform/WaylandVirtualKeyboard.h"
 #include "platform/X11DesktopLayout.h"
 #include "platform/XTestKeyboard.h"
 #include "worker/RecordingKeyEvents.h"
@@ -24,9 +28,38 @@ bool isWaylandSession() {
     return display != nullptr && *display != '\0';
 }
 
-std::unique_ptr<PhysicalKeyboard> chooseKeyboard() {
+// In a Wayland session: the compositor's virtual keyboard reaches every application; uinput too,
+// but only where this user was given it (it is never opened to find out, which would leave a
+// device behind for a moment); XTest on Xwayland reaches only X11 applications, a last resort
+// that says so (XTestKeyboard::method).
+std::unique_ptr<PhysicalKeyboard> chooseWaylandKeyboard(std::string_view xkbLayout) {
+    std::string failures;
+    try {
+        return WaylandVirtualKeyboard::open("", std::string(xkbLayout));
+    } catch (const KeyEventError& error) {
+        failures = std::string("Wayland virtual keyboard: ") + error.what();
+    }
+    if (access(UinputKeyboard::kDevicePath, W_OK) == 0) {
+        try {
+            return UinputKeyboard::create();
+        } catch (const KeyEventError& error) {
+            failures += std::string(". uinput: ") + error.what();
+        }
+    } else {
+        failures += std::string(". uinput: ") + UinputKeyboard::kDevicePath +
+                    " is not writable for this user";
+    }
+    try {
+        return XTestKeyboard::open();
+    } catch (const KeyEventError& error) {
+        throw KeyEventError("no way to send keys in this Wayland session. " + failures +
+                            ". X11 (Xwayland): " + error.what());
+    }
+}
+
+std::unique_ptr<PhysicalKeyboard> chooseKeyboard(std::string_view xkbLayout) {
     // A Wayland session's own applications do not see XTest events, only its X11 ones do.
-    if (isWaylandSession()) return UinputKeyboard::create();
+    if (isWaylandSession()) return chooseWaylandKeyboard(xkbLayout);
     std::string x11Failure;
     try {
         return XTestKeyboard::open();
@@ -87,21 +120,27 @@ std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::Keyboar
     if (backend == "record") return recording(layout, xkbLayout);
     std::unique_ptr<PhysicalKeyboard> keyboard;
     if (backend.empty()) {
-        keyboard = chooseKeyboard();
+        keyboard = chooseKeyboard(xkbLayout);
     } else if (backend == "x11") {
         keyboard = XTestKeyboard::open();
+    } else if (backend == "wayland") {
+        keyboard = WaylandVirtualKeyboard::open("", std::string(xkbLayout));
     } else if (backend == "uinput") {
         keyboard = UinputKeyboard::create();
     } else {
         throw std::invalid_argument("unknown keyboard backend '" + std::string(backend) +
-                                    "': use x11, uinput or record");
+                                    "': use x11, wayland, uinput or record");
     }
+    // The Wayland keyboard types with the keymap it handed the compositor: that is the layout
+    // every application reads its keys with.
+    const auto* wayland = dynamic_cast<const WaylandVirtualKeyboard*>(keyboard.get());
     if (layout == ConfigHelper::KeyboardType::DESKTOP) {
-        return std::make_unique<DesktopKeyEvents>(openDesktopLayout(xkbLayout),
-                                                  std::move(keyboard));
+        auto desktop = wayland != nullptr ? wayland->layout() : openDesktopLayout(xkbLayout);
+        return std::make_unique<DesktopKeyEvents>(std::move(desktop), std::move(keyboard));
     }
-    return std::make_unique<LayoutKeyEvents>(layout, std::move(keyboard),
-                                             [] { return activeX11LayoutName(); });
+    std::function<std::string()> desktopLayout = [] { return activeX11LayoutName(); };
+    if (wayland != nullptr) desktopLayout = [name = wayland->layout()->name()] { return name; };
+    return std::make_unique<LayoutKeyEvents>(layout, std::move(keyboard), desktopLayout);
 }
 
 }  // namespace scalino

@@ -9,17 +9,21 @@
 
 namespace scalino {
 
-// The ways key events can leave the program: "x11" (XTest on the X display), "uinput" (a
-// virtual keyboard of the kernel, for Wayland and the console), "record" (kept, not sent).
-inline constexpr std::string_view kKeyEventBackends[] = {"x11", "uinput", "record"};
+// The ways key events can leave the program: "x11" (XTest on the X display), "wayland" (the
+// virtual keyboard of Sway and the other wlroots compositors), "uinput" (a virtual keyboard of
+// the kernel, for the console and other Wayland compositors), "record" (kept, not sent).
+inline constexpr std::string_view kKeyEventBackends[] = {"x11", "wayland", "uinput", "record"};
 
 bool isKeyEventBackend(std::string_view name);
 
-// Key events for the layout through the named backend. "" chooses at run time: X11 where a
-// display answers and the session is not a Wayland one, else uinput. The desktop's layout reads
-// its keymap from xkbLayout when that names one, else from the X server. Throws KeyEventError
-// saying what to do when the backend or the layout cannot be had, std::invalid_argument for a
-// name that is none of the backends.
+// Key events for the layout through the named backend. "" chooses at run time: in a Wayland
+// session the Wayland virtual keyboard, else uinput where this user may write to it, else XTest
+// on Xwayland (which only X11 applications see); elsewhere X11 where a display answers, else
+// uinput. The desktop's layout is the Wayland keyboard's own keymap through that backend (with
+// xkbLayout for a seat that has no keyboard); otherwise it reads its keymap from xkbLayout when
+// that names one, else from the X server. Throws KeyEventError saying what to do when the
+// backend or the layout cannot be had, std::invalid_argument for a name that is none of the
+// backends.
 std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::KeyboardType layout,
                                                            std::string_view backend = "",
                                                            std::string_view xkbLayout = "");

@@ -41,6 +41,7 @@ public:
     void keyRelease(int keyCode) override;
     void delay(int milliseconds) override;
     bool isCapsLockOn() override;
+    std::string method() const override { return keyboard_->method(); }
     std::string differingDesktopLayout() override;
 
     PhysicalKeyboard& keyboard() { return *keyboard_; }

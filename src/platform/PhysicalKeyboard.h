@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace scalino {
 
 // The keyboard lights a backend can read.
@@ -15,6 +17,9 @@ public:
     virtual void press(int key) = 0;
     virtual void release(int key) = 0;
     virtual bool isLedOn(KeyboardLed led) = 0;
+    // How the keys are sent, for the user (KeyEventGenerator::method); "" for none of the
+    // platform's ways.
+    virtual std::string method() const { return ""; }
 };
 
 }  // namespace scalino

@@ -19,21 +19,22 @@ namespace {
 // device for a keyboard.
 constexpr int kLastKey = KEY_MICMUTE;
 
+// The ways that need no access to uinput.
+constexpr const char* kInstead =
+    "type through the Wayland virtual keyboard (--keyboard wayland) under Sway and the other "
+    "wlroots compositors, or through X11 (--keyboard x11) in an X11 session or into X11 "
+    "applications on Xwayland";
+
 std::string openFailure(const std::string& path, int error) {
     const std::string reason = path + ": " + std::strerror(error);
     if (error == ENOENT || error == ENODEV || error == ENXIO) {
         return "cannot open " + reason +
-               ". Load the uinput kernel module with 'sudo modprobe uinput' (and add the line "
-               "uinput to /etc/modules-load.d/uinput.conf to load it at boot), or type into an "
-               "X11 session with DISPLAY set";
+               ". Load the uinput kernel module with 'sudo modprobe uinput', or " + kInstead;
     }
     if (error == EACCES || error == EPERM) {
-        return "cannot open " + reason +
-               ". Allow your user to create virtual keyboards: put the line KERNEL==\"uinput\", "
-               "GROUP=\"input\", MODE=\"0660\", OPTIONS+=\"static_node=uinput\" into "
-               "/etc/udev/rules.d/60-uinput.rules, run 'sudo udevadm control --reload && sudo "
-               "udevadm trigger', add yourself to the input group with 'sudo usermod -aG input "
-               "$USER' and log in again";
+        // Write access to uinput lets a user type into every session of the machine, the login
+        // screen's too: not something to hand out for typing values.
+        return "cannot open " + reason + ". Instead, " + kInstead;
     }
     return "cannot open " + reason;
 }
@@ -118,6 +119,10 @@ void UinputKeyboard::send(int key, int value) {
         throw KeyEventError("cannot send key " + std::to_string(key) +
                             " to the virtual keyboard: " + reason);
     }
+}
+
+std::string UinputKeyboard::method() const {
+    return "uinput";
 }
 
 bool UinputKeyboard::isLedOn(KeyboardLed led) {

@@ -33,6 +33,7 @@ public:
     void press(int key) override;
     void release(int key) override;
     bool isLedOn(KeyboardLed led) override;
+    std::string method() const override;
 
 private:
     void send(int key, int value);

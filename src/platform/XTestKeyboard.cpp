@@ -5,6 +5,9 @@
 #include <X11/extensions/XTest.h>
 #include <linux/input-event-codes.h>
 
+#include <cstdlib>
+#include <utility>
+
 #include "worker/KeyEventGenerator.h"
 
 namespace scalino {
@@ -39,11 +42,12 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::open(const std::string& displayNam
         throw KeyEventError("the X server of display '" + name +
                             "' lacks the XKB extension, which typing needs");
     }
-    return std::unique_ptr<XTestKeyboard>(new XTestKeyboard(display, xkbEventBase));
+    return std::unique_ptr<XTestKeyboard>(
+        new XTestKeyboard(display, DisplayString(display), xkbEventBase));
 }
 
-XTestKeyboard::XTestKeyboard(Display* display, int xkbEventBase)
-    : display_(display), xkbEventBase_(xkbEventBase) {
+XTestKeyboard::XTestKeyboard(Display* display, std::string displayName, int xkbEventBase)
+    : display_(display), displayName_(std::move(displayName)), xkbEventBase_(xkbEventBase) {
     XDisplayKeycodes(display_, &minKeycode_, &maxKeycode_);
     constexpr unsigned long kEvents =
         XkbIndicatorStateNotifyMask | XkbIndicatorMapNotifyMask | XkbNewKeyboardNotifyMask;
@@ -73,6 +77,15 @@ void XTestKeyboard::send(int key, bool down) {
     XTestFakeKeyEvent(display_, static_cast<unsigned>(keycode), down ? True : False, CurrentTime);
     XFlush(display_);
     if (key == KEY_CAPSLOCK || key == KEY_NUMLOCK || key == KEY_SCROLLLOCK) lockKeySent_ = true;
+}
+
+std::string XTestKeyboard::method() const {
+    std::string method = "XTest on the X display " + displayName_;
+    // Xwayland's: the Wayland session's own applications do not see these keys.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland != nullptr && *wayland != '\0')
+        method += "; only X11 applications receive the keys";
+    return method;
 }
 
 bool XTestKeyboard::isLedOn(KeyboardLed led) {

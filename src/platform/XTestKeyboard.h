@@ -26,17 +26,20 @@ public:
     void press(int key) override;
     void release(int key) override;
     bool isLedOn(KeyboardLed led) override;
+    // Under Wayland it says that only X11 applications receive the keys.
+    std::string method() const override;
     // Returns once the server has handled every event sent so far.
     void sync();
 
 private:
-    XTestKeyboard(_XDisplay* display, int xkbEventBase);
+    XTestKeyboard(_XDisplay* display, std::string displayName, int xkbEventBase);
     void send(int key, bool down);
     void takeIndicatorEvents();
     void readIndicators();
 
     std::mutex mutex_;  // Xlib calls on one connection come one at a time
     _XDisplay* display_;
+    std::string displayName_;
     int minKeycode_ = 0;
     int maxKeycode_ = 0;
     int xkbEventBase_ = 0;

@@ -7,11 +7,11 @@
 namespace scalino {
 
 std::unique_ptr<XTestKeyboard> XTestKeyboard::open(const std::string&) {
-    throw KeyEventError("this build has no X11 keyboard output; use --keyboard uinput");
+    throw KeyEventError("this build has no X11 keyboard output; use --keyboard wayland or uinput");
 }
 
 // No object is ever made; these complete the class for the linker.
-XTestKeyboard::XTestKeyboard(_XDisplay* display, int xkbEventBase)
+XTestKeyboard::XTestKeyboard(_XDisplay* display, std::string, int xkbEventBase)
     : display_(display), xkbEventBase_(xkbEventBase) {}
 XTestKeyboard::~XTestKeyboard() = default;
 void XTestKeyboard::press(int key) {
@@ -23,11 +23,14 @@ void XTestKeyboard::release(int key) {
 bool XTestKeyboard::isLedOn(KeyboardLed) {
     return false;
 }
+std::string XTestKeyboard::method() const {
+    return "";
+}
 void XTestKeyboard::sync() {}
 void XTestKeyboard::takeIndicatorEvents() {}
 void XTestKeyboard::readIndicators() {}
 void XTestKeyboard::send(int, bool) {
-    throw KeyEventError("this build has no X11 keyboard output; use --keyboard uinput");
+    throw KeyEventError("this build has no X11 keyboard output; use --keyboard wayland or uinput");
 }
 
 }  // namespace scalino

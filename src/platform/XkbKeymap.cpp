@@ -4,6 +4,8 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <memory>
 
 #include "config/ConfigHelper.h"
@@ -50,7 +52,63 @@ xkb_compose_table* loadComposeTable() {
     return nullptr;
 }
 
+// The layouts and variants of the system's XKB data by their descriptions ("German" -> "de",
+// "French (Switzerland)" -> "ch(fr)"), from the rules' list of them; read once.
+std::map<std::string, std::string> readLayoutNames() {
+    std::map<std::string, std::string> names;
+    std::ifstream list("/usr/share/X11/xkb/rules/evdev.lst");
+    std::string line, section;
+    while (std::getline(list, line)) {
+        if (line.starts_with("! ")) {
+            section = line.substr(2);
+            continue;
+        }
+        const size_t nameStart = line.find_first_not_of(' ');
+        if (nameStart == std::string::npos) continue;
+        const size_t nameEnd = line.find(' ', nameStart);
+        if (nameEnd == std::string::npos) continue;
+        const size_t textStart = line.find_first_not_of(' ', nameEnd);
+        if (textStart == std::string::npos) continue;
+        const std::string name = line.substr(nameStart, nameEnd - nameStart);
+        std::string description = line.substr(textStart);
+        if (section == "layout") {
+            names.emplace(description, name);
+        } else if (section == "variant") {
+            // "fr              ch: French (Switzerland)"
+            const size_t colon = description.find(": ");
+            if (colon == std::string::npos) continue;
+            names.emplace(description.substr(colon + 2),
+                          description.substr(0, colon) + "(" + name + ")");
+        }
+    }
+    return names;
+}
+
 }  // namespace
+
+XkbKeymap XkbKeymap::fromString(const std::string& text) {
+    const Context context = quietContext();
+    xkb_keymap* keymap = xkb_keymap_new_from_string(
+        context.get(), text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    if (keymap == nullptr) throw KeyEventError("the keymap handed over cannot be read");
+    return XkbKeymap(keymap);
+}
+
+std::string XkbKeymap::text() const {
+    char* text = xkb_keymap_get_as_string(keymap_, XKB_KEYMAP_FORMAT_TEXT_V1);
+    if (text == nullptr) throw KeyEventError("cannot write the keymap out (out of memory?)");
+    std::string result(text);
+    std::free(text);
+    return result;
+}
+
+std::string XkbKeymap::layoutName(unsigned group) const {
+    const char* description = xkb_keymap_layout_get_name(keymap_, group);
+    if (description == nullptr) return "";
+    static const std::map<std::string, std::string> names = readLayoutNames();
+    const auto found = names.find(description);
+    return found != names.end() ? found->second : description;
+}
 
 XkbKeymap XkbKeymap::compile(std::string_view layout) {
     if (layout.empty() || !ConfigHelper::XkbLayout::isValid(layout)) {

@@ -16,6 +16,9 @@ public:
     // with the evdev rules and the pc105 model, as a desktop does. Throws KeyEventError saying
     // what to do when the name is malformed or the system has no such layout.
     static XkbKeymap compile(std::string_view layout);
+    // Reads a keymap in the text format a Wayland compositor hands its clients
+    // (XKB_KEYMAP_FORMAT_TEXT_V1). Throws KeyEventError when the text is not one.
+    static XkbKeymap fromString(const std::string& text);
 
     explicit XkbKeymap(xkb_keymap* keymap) : keymap_(keymap) {}
     ~XkbKeymap();
@@ -25,6 +28,12 @@ public:
     XkbKeymap& operator=(const XkbKeymap&) = delete;
 
     xkb_keymap* get() const { return keymap_; }
+    // The keymap as text, as fromString reads it.
+    std::string text() const;
+    // The name of a group's layout as setxkbmap takes it ("de", "ch(fr)"), found by the
+    // description the keymap carries in the system's list of layouts; the description itself
+    // where the list has none such. A keymap read as text keeps only the description.
+    std::string layoutName(unsigned group) const;
 
 private:
     xkb_keymap* keymap_;

@@ -33,9 +33,9 @@ struct WindowServices {
 };
 
 // The services of the real program: the process's settings file (shared in a multi-user
-// installation), keys through XTest or uinput, sound through FluidSynth, the serial driver's
-// ports, QCoreApplication::exit, the update check on one start in four, the X server on
-// $DISPLAY for the desktop's layout and the user's autostart folder.
+// installation), keys through XTest, the Wayland virtual keyboard or uinput, sound through
+// FluidSynth, the serial driver's ports, QCoreApplication::exit, the update check on one start
+// in four, the X server on $DISPLAY for the desktop's layout and the user's autostart folder.
 WindowServices processWindowServices();
 
 }  // namespace scalino

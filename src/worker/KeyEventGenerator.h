@@ -35,6 +35,9 @@ public:
     // The layout of the desktop that receives the keys, as XKB names it ("de", "ch(fr)"), when
     // it is known to differ from the layout these key events are made for; "" otherwise.
     virtual std::string differingDesktopLayout() { return ""; }
+    // How the keys leave the program, for telling the user once at connect: "the Wayland
+    // virtual keyboard", "XTest on the X display :0", "uinput"; "" where they do not leave it.
+    virtual std::string method() const { return ""; }
 };
 
 }  // namespace scalino

@@ -113,6 +113,7 @@ else
   left_out="qt"
   [[ $(cached SCALINO_WITH_X11) == OFF ]] && left_out+="|libx11|libxtst"
   [[ $(cached SCALINO_WITH_FLUIDSYNTH) == OFF ]] && left_out+="|libfluidsynth"
+  [[ $(cached SCALINO_WITH_WAYLAND) == OFF ]] && left_out+="|libwayland"
   if grep -qiE "$left_out" <<<"$names"; then
     fail "scalino-cli depends on what its build left out ($left_out): $(field Depends)"
   else

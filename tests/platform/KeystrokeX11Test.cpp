@@ -2,6 +2,7 @@
 // X client with an input method the way a desktop text field receives them.
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
+#include <unistd.h>
 
 #include <memory>
 #include <stdexcept>
@@ -215,6 +216,28 @@ TEST_F(KeystrokeX11Test, TheCommandLineTypesIntoTheFocusedWindow) {
         "", {"DISPLAY=" + server_->display(), "HOME=" + home.path().string(), "WAYLAND_DISPLAY="});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(received(), "A1~<Tab>");
+}
+
+// In a Wayland session whose compositor does not answer, the automatic choice falls through:
+// to uinput where this user may write to it, else to XTest on the session's X server (Xwayland),
+// which it names and says only X11 applications receive. Both the default and an explicit empty
+// choice take that way.
+TEST_F(KeystrokeX11Test, WithoutAWaylandCompositorTheChoiceFallsThroughAndSaysSo) {
+    if (access("/dev/uinput", W_OK) == 0)
+        GTEST_SKIP() << "/dev/uinput is writable here: the choice takes uinput before X11";
+    useLayout(KeyboardType::QUERTY);
+    const test::TempDir home;
+    const auto result =
+        test::runProgram(SCALINO_CLI,
+                         {"type", "A1", "--set", "keyboardType=QWERTY", "--set",
+                          "instrument=BARCODE_ALPHA", "--set", "delay=0"},
+                         "",
+                         {"DISPLAY=" + server_->display(), "HOME=" + home.path().string(),
+                          "WAYLAND_DISPLAY=" + (home / "wayland-0").string()});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.err, "scalino-cli type: typing through XTest on the X display " +
+                              server_->display() + "; only X11 applications receive the keys\n");
+    EXPECT_EQ(received(), "A1");
 }
 
 TEST_F(KeystrokeX11Test, CapsLockIsReadFromTheIndicator) {

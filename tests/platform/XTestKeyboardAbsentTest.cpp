@@ -8,7 +8,8 @@
 namespace scalino {
 namespace {
 
-constexpr const char* kAdvice = "this build has no X11 keyboard output; use --keyboard uinput";
+constexpr const char* kAdvice =
+    "this build has no X11 keyboard output; use --keyboard wayland or uinput";
 
 TEST(XTestKeyboardAbsentTest, OpeningSaysToUseUinput) {
     try {
