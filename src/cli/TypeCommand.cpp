@@ -16,7 +16,7 @@ namespace scalino::cli {
 namespace {
 
 constexpr const char* kHelp =
-    R"(Usage: scalino-cli type TEXT [--keyboard x11|wayland|uinput|record]
+    R"(Usage: scalino-cli type TEXT [--keyboard auto|x11|wayland|uinput|record]
                         [--prefs FILE] [--set KEY=VALUE]...
 
 Types TEXT (UTF-8) into the application that has the keyboard focus, the way
@@ -33,6 +33,7 @@ them at start-up; --set changes them for this run only.
 
 Options:
   --keyboard NAME   How keys are sent:
+                      auto    the first way that works, as below
                       x11     through the X server named by DISPLAY (XTest)
                       wayland through the virtual keyboard of the Wayland
                               compositor named by WAYLAND_DISPLAY (Sway and
@@ -44,11 +45,12 @@ Options:
                               standard output, one line: "+Shift" a press,
                               "-Shift" a release, "." a wait, for example
                               +Shift . +A . -A . -Shift .
-                    Without it, in a Wayland session: wayland, else uinput
-                    where /dev/uinput is writable, else x11 on Xwayland
-                    (which only X11 applications receive); elsewhere x11
-                    where an X display answers, else uinput. The way
-                    taken is told on standard error: "typing through ...".
+                    Without it (or with auto), in a Wayland session:
+                    wayland, else uinput where /dev/uinput is writable,
+                    else x11 on Xwayland (which only X11 applications
+                    receive); elsewhere x11 where an X display answers,
+                    else uinput. The way taken is told on standard error:
+                    "typing through ...".
   --prefs FILE      Use FILE as the settings file instead of the usual one.
   --set KEY=VALUE   Set one setting; may be repeated. See 'scalino-cli process
                     --help'.

@@ -119,7 +119,7 @@ std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::Keyboar
                                                            std::string_view xkbLayout) {
     if (backend == "record") return recording(layout, xkbLayout);
     std::unique_ptr<PhysicalKeyboard> keyboard;
-    if (backend.empty()) {
+    if (backend.empty() || backend == "auto") {
         keyboard = chooseKeyboard(xkbLayout);
     } else if (backend == "x11") {
         keyboard = XTestKeyboard::open();

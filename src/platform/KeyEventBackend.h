@@ -12,7 +12,9 @@ namespace scalino {
 // The ways key events can leave the program: "x11" (XTest on the X display), "wayland" (the
 // virtual keyboard of Sway and the other wlroots compositors), "uinput" (a virtual keyboard of
 // the kernel, for the console and other Wayland compositors), "record" (kept, not sent).
-inline constexpr std::string_view kKeyEventBackends[] = {"x11", "wayland", "uinput", "record"};
+// "auto" (or "") chooses at run time, as below.
+inline constexpr std::string_view kKeyEventBackends[] = {"auto", "x11", "wayland", "uinput",
+                                                         "record"};
 
 bool isKeyEventBackend(std::string_view name);
 

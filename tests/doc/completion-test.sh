@@ -89,7 +89,7 @@ scalino-cli read --set ignoreDuplicates=          | true false
 scalino-cli read --set instrument=KERN_M          | KERN_MPS
 scalino-cli read --set customRegEx=               |
 scalino-cli read --set port=                      | $ports
-scalino-cli read --type --keyboard <space>        | x11 wayland uinput record
+scalino-cli read --type --keyboard <space>        | auto x11 wayland uinput record
 scalino-cli type 12 --keyboard=r                  | record
 scalino-cli type 12 --keyboard=w                  | wayland
 scalino-cli -q read --port <space>                | $ports

@@ -227,17 +227,22 @@ TEST_F(KeystrokeX11Test, WithoutAWaylandCompositorTheChoiceFallsThroughAndSaysSo
         GTEST_SKIP() << "/dev/uinput is writable here: the choice takes uinput before X11";
     useLayout(KeyboardType::QUERTY);
     const test::TempDir home;
-    const auto result =
-        test::runProgram(SCALINO_CLI,
-                         {"type", "A1", "--set", "keyboardType=QWERTY", "--set",
-                          "instrument=BARCODE_ALPHA", "--set", "delay=0"},
-                         "",
-                         {"DISPLAY=" + server_->display(), "HOME=" + home.path().string(),
-                          "WAYLAND_DISPLAY=" + (home / "wayland-0").string()});
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(result.err, "scalino-cli type: typing through XTest on the X display " +
-                              server_->display() + "; only X11 applications receive the keys\n");
-    EXPECT_EQ(received(), "A1");
+    // No --keyboard, and --keyboard auto, choose alike.
+    for (const std::vector<std::string>& choice :
+         {std::vector<std::string>{}, std::vector<std::string>{"--keyboard", "auto"}}) {
+        std::vector<std::string> arguments = {"type", "A1", "--set", "keyboardType=QWERTY", "--set",
+                                              "instrument=BARCODE_ALPHA", "--set", "delay=0"};
+        arguments.insert(arguments.end(), choice.begin(), choice.end());
+        const auto result =
+            test::runProgram(SCALINO_CLI, arguments, "",
+                             {"DISPLAY=" + server_->display(), "HOME=" + home.path().string(),
+                              "WAYLAND_DISPLAY=" + (home / "wayland-0").string()});
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.err, "scalino-cli type: typing through XTest on the X display " +
+                                  server_->display() +
+                                  "; only X11 applications receive the keys\n");
+        EXPECT_EQ(received(), "A1");
+    }
 }
 
 TEST_F(KeystrokeX11Test, CapsLockIsReadFromTheIndicator) {
