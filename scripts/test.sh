@@ -26,8 +26,11 @@ export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
-sanitizer_flags=(-G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only" -DSCALINO_WERROR=ON
+# clang for C too: the generated Wayland protocol code gets the same sanitizer flags.
+sanitizer_flags=(-G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
+  "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only" -DSCALINO_WERROR=ON
   -DSCALINO_BUILD_GUI=OFF -DSCALINO_BUILD_BENCH=OFF)
 
 stage_main() {
