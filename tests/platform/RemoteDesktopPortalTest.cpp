@@ -420,5 +420,61 @@ TEST_F(RemoteDesktopPortalTest, BackendKeepsTheTokenInTheStateFolder) {
     unsetenv("XDG_STATE_HOME");
 }
 
+// scalino-cli type --keyboard portal: typed through the portal with the token kept, or, when the
+// user declines, the exit status of an output that cannot start and the message saying why.
+TEST_F(RemoteDesktopPortalTest, TypeCommandThroughThePortal) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> mockOptions;
+        int status;
+        std::string err;
+        std::vector<std::string> keys;
+        std::string token;
+    };
+    const Case cases[] = {
+        {"allowed",
+         {"--new-token", "cli-token"},
+         0,
+         "scalino-cli type: typing through the remote-desktop portal\n",
+         {"NotifyKeyboardKeycode 21 1", "NotifyKeyboardKeycode 21 0",  // z on the German layout
+          "NotifyKeyboardKeycode 20 1", "NotifyKeyboardKeycode 20 0"},
+         "cli-token"},
+        {"declined",
+         {"--start-response", "1"},
+         3,
+         "the desktop refused remote keyboard access: allow it in the dialog, or choose another "
+         "way with --keyboard",
+         {},
+         ""},
+    };
+    const fs::path state = folder_ / "state";
+    const fs::path tokenFile = state / "scalino" / "portal-restore-token";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(calls_);
+        fs::remove_all(state);
+        startPortal(c.mockOptions);
+        const auto result = test::runProgram(
+            SCALINO_CLI,
+            {"type", "zt", "--keyboard", "portal", "--prefs", (folder_ / "prefs").string(),
+             "--set", "keyboardType=DESKTOP", "--set", "xkbLayout=de", "--set",
+             "instrument=BARCODE_ALPHA_COMPLETE", "--set", "startWith=NONE", "--set",
+             "outputTerminator=NONE", "--set", "delay=0"},
+            "",
+            {"DBUS_SESSION_BUS_ADDRESS=" + bus_->address(), "XDG_STATE_HOME=" + state.string()});
+        EXPECT_EQ(result.exitStatus, c.status) << result.err;
+        EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+        std::vector<std::string> keys;
+        for (const std::string& line : calls()) {
+            if (line.rfind("NotifyKeyboardKeycode", 0) == 0) keys.push_back(line);
+        }
+        EXPECT_EQ(joined(keys), joined(c.keys));
+        std::string stored;
+        std::getline(std::ifstream(tokenFile), stored);
+        EXPECT_EQ(stored, c.token);
+        portal_.reset();
+    }
+}
+
 }  // namespace
 }  // namespace scalino
