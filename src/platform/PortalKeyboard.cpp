@@ -80,9 +80,9 @@ RestoreTokenStore restoreTokenFile() {
         {
             std::ofstream out(written, std::ios::trunc);
             if (!out) return;
-            std::filesystem::permissions(written, std::filesystem::perms::owner_read |
-                                                      std::filesystem::perms::owner_write,
-                                         error);
+            std::filesystem::permissions(
+                written, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                error);
             out << token << '\n';
             if (!out.flush()) return;
         }

@@ -3,9 +3,11 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
-#include <type_traits>
+#include <functional>
 #include <string_view>
+#include <type_traits>
 
 #include "worker/KeyEventGenerator.h"
 
@@ -126,8 +128,9 @@ int onResponse(sd_bus_message* message, void* userdata, sd_bus_error*) {
 std::unique_ptr<RemoteDesktopPortal> RemoteDesktopPortal::open(RestoreTokenStore tokens,
                                                                PortalTimeouts timeouts) {
     std::unique_ptr<RemoteDesktopPortal> portal(new RemoteDesktopPortal());
+    portal->timeouts_ = timeouts;
     portal->connect();
-    portal->handshake(tokens, timeouts);
+    portal->handshake(tokens);
     return portal;
 }
 
@@ -139,8 +142,8 @@ RemoteDesktopPortal::~RemoteDesktopPortal() {
 void RemoteDesktopPortal::connect() {
     int result = sd_bus_open_user(&bus_);
     if (result < 0) {
-        throw KeyEventError(std::string(kNoPortal) + ": no session bus (" +
-                            std::strerror(-result) + ")");
+        throw KeyEventError(std::string(kNoPortal) + ": no session bus (" + std::strerror(-result) +
+                            ")");
     }
     const char* unique = nullptr;
     result = sd_bus_get_unique_name(bus_, &unique);
@@ -171,9 +174,9 @@ void RemoteDesktopPortal::connect() {
             const std::string_view text = xml;
             const size_t start = text.find(std::string("<interface name=\"") + kInterface + "\"");
             const size_t end = text.find("</interface>", start);
-            offersEis_ = start != std::string_view::npos &&
-                         text.substr(start, end - start).find("\"ConnectToEIS\"") !=
-                             std::string_view::npos;
+            offersEis_ =
+                start != std::string_view::npos &&
+                text.substr(start, end - start).find("\"ConnectToEIS\"") != std::string_view::npos;
         }
     }
 }
@@ -186,14 +189,14 @@ std::string RemoteDesktopPortal::requestPath(const std::string& token) const {
     return std::string(kObject) + "/request/" + senderPart_ + "/" + token;
 }
 
-void RemoteDesktopPortal::handshake(RestoreTokenStore& tokens, const PortalTimeouts& timeouts) {
+void RemoteDesktopPortal::handshake(RestoreTokenStore& tokens) {
     const std::string stored = tokens.load ? tokens.load() : "";
-    if (trySession(stored, tokens, timeouts)) return;
+    if (trySession(stored, tokens)) return;
     // The desktop no longer takes the token (revoked, or from another session): without it,
     // the user is asked again.
     if (tokens.save) tokens.save("");
     closeSession();
-    if (!trySession("", tokens, timeouts)) throw KeyEventError(kRefused);
+    if (!trySession("", tokens)) throw KeyEventError(kRefused);
 }
 
 namespace {
@@ -208,8 +211,7 @@ int appendOption(sd_bus_message* message, const char* key, uint32_t value) {
 
 }  // namespace
 
-bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTokenStore& tokens,
-                                     const PortalTimeouts& timeouts) {
+bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTokenStore& tokens) {
     // One request: subscribe to the Response on the path the portal will give the Request, and
     // only then call, so that an answer cannot come before anyone listens.
     auto request = [this](const char* method, std::chrono::milliseconds timeout,
@@ -218,8 +220,8 @@ bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTok
         const std::string token = nextToken();
         const std::string path = requestPath(token);
         SlotRef slot;
-        int result = sd_bus_match_signal(bus_, &slot.slot, nullptr, path.c_str(),
-                                         kRequestInterface, "Response", onResponse, &response);
+        int result = sd_bus_match_signal(bus_, &slot.slot, nullptr, path.c_str(), kRequestInterface,
+                                         "Response", onResponse, &response);
         MessageRef call;
         if (result >= 0) {
             result = sd_bus_message_new_method_call(bus_, &call.message, kService, kObject,
@@ -235,9 +237,8 @@ bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTok
         result = sd_bus_call(bus_, call.message, microseconds(timeouts_.request), &error.error,
                              &reply.message);
         if (result < 0) {
-            throw KeyEventError(std::string("the remote-desktop portal refused ") + method +
-                                ": " + error.text(result) +
-                                "; choose another way with --keyboard");
+            throw KeyEventError(std::string("the remote-desktop portal refused ") + method + ": " +
+                                error.text(result) + "; choose another way with --keyboard");
         }
         // A portal older than the predictable paths gives another one: listen there too.
         const char* handle = nullptr;
@@ -254,7 +255,8 @@ bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTok
             const auto now = std::chrono::steady_clock::now();
             if (result >= 0 && now < deadline) {
                 result = sd_bus_wait(
-                    bus_, microseconds(std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
+                    bus_,
+                    microseconds(std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
                 if (result >= 0) continue;
             }
             if (result < 0) {
@@ -277,7 +279,7 @@ bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTok
         return KeyEventError(std::string("the remote-desktop portal could not ") + method +
                              " a keyboard session: choose another way with --keyboard");
     };
-    timeouts_ = timeouts;
+    const PortalTimeouts& timeouts = timeouts_;
 
     const std::string sessionToken = nextToken();
     Response created = request("CreateSession", timeouts.request,
@@ -292,17 +294,18 @@ bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTok
     if (created.code != kSuccess || created.sessionHandle.empty()) throw failed("create");
     session_ = created.sessionHandle;
 
-    Response selected = request(
-        "SelectDevices", timeouts.request, [&](sd_bus_message* m, const std::string& token) {
-            int r = sd_bus_message_append(m, "o", session_.c_str());
-            if (r >= 0) r = sd_bus_message_open_container(m, 'a', "{sv}");
-            if (r >= 0) r = appendOption(m, "handle_token", token);
-            if (r >= 0) r = appendOption(m, "types", kKeyboard);
-            if (r >= 0) r = appendOption(m, "persist_mode", kPersistUntilRevoked);
-            if (r >= 0 && !restoreToken.empty())
-                r = appendOption(m, "restore_token", restoreToken);
-            return r >= 0 ? sd_bus_message_close_container(m) : r;
-        });
+    Response selected = request("SelectDevices", timeouts.request,
+                                [&](sd_bus_message* m, const std::string& token) {
+                                    int r = sd_bus_message_append(m, "o", session_.c_str());
+                                    if (r >= 0) r = sd_bus_message_open_container(m, 'a', "{sv}");
+                                    if (r >= 0) r = appendOption(m, "handle_token", token);
+                                    if (r >= 0) r = appendOption(m, "types", kKeyboard);
+                                    if (r >= 0)
+                                        r = appendOption(m, "persist_mode", kPersistUntilRevoked);
+                                    if (r >= 0 && !restoreToken.empty())
+                                        r = appendOption(m, "restore_token", restoreToken);
+                                    return r >= 0 ? sd_bus_message_close_container(m) : r;
+                                });
     if (selected.code == kCancelled) throw KeyEventError(kRefused);
     if (selected.code != kSuccess) throw failed("select the keyboard for");
 
@@ -319,8 +322,9 @@ bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTok
         throw failed("start");
     }
     if ((started.devices & kKeyboard) == 0) {
-        throw KeyEventError(std::string(kRefused) + " (the keyboard was not among the devices "
-                                                    "granted)");
+        throw KeyEventError(std::string(kRefused) +
+                            " (the keyboard was not among the devices "
+                            "granted)");
     }
     // A token is good for one session: the new one restores this consent next time; without
     // one (the desktop does not keep consents), the used one is worth nothing.

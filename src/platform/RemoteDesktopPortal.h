@@ -61,10 +61,9 @@ public:
 private:
     RemoteDesktopPortal() = default;
     void connect();
-    void handshake(RestoreTokenStore& tokens, const PortalTimeouts& timeouts);
+    void handshake(RestoreTokenStore& tokens);
     // One try of the three requests; false when Start failed while restoreToken was given.
-    bool trySession(const std::string& restoreToken, RestoreTokenStore& tokens,
-                    const PortalTimeouts& timeouts);
+    bool trySession(const std::string& restoreToken, RestoreTokenStore& tokens);
     std::string nextToken();
     std::string requestPath(const std::string& token) const;
     void closeSession();

@@ -15,8 +15,7 @@ constexpr const char* kAbsent =
 
 }  // namespace
 
-std::unique_ptr<RemoteDesktopPortal> RemoteDesktopPortal::open(RestoreTokenStore,
-                                                               PortalTimeouts) {
+std::unique_ptr<RemoteDesktopPortal> RemoteDesktopPortal::open(RestoreTokenStore, PortalTimeouts) {
     throw KeyEventError(kAbsent);
 }
 

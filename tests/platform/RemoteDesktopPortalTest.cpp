@@ -71,12 +71,13 @@ public:
             return;
         }
         const fs::path config = folder / "bus.conf";
+        const std::string listen = "<listen>unix:dir=" + folder.string() + "</listen>\n";
         std::ofstream(config) << R"(<!DOCTYPE busconfig PUBLIC
  "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
-  <listen>unix:dir=)" << folder.string() << R"(</listen>
+)" + listen + R"(
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
@@ -113,8 +114,9 @@ protected:
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         python_ = portalPython();
-        if (!python_) GTEST_SKIP() << "no python3 with dbus-python and PyGObject (python3-dbus, "
-                                      "python3-gi)";
+        if (!python_)
+            GTEST_SKIP() << "no python3 with dbus-python and PyGObject (python3-dbus, "
+                            "python3-gi)";
         bus_ = std::make_unique<PrivateBus>(folder_);
         if (!bus_->failure().empty()) GTEST_SKIP() << bus_->failure();
         // The code under test finds the bus as every program does.
@@ -144,7 +146,8 @@ protected:
         std::vector<std::string> lines;
         std::ifstream in(calls_);
         for (std::string line; std::getline(in, line);) {
-            while (!line.empty() && line.back() == ' ') line.pop_back();
+            while (!line.empty() && line.back() == ' ')
+                line.pop_back();
             lines.push_back(line);
         }
         return lines;
@@ -206,8 +209,8 @@ TEST_F(RemoteDesktopPortalTest, HandshakeAndTheRestoreToken) {
          "stale-token",
          {"--refuse-token", "--new-token", "fresh-token"},
          {"CreateSession session_handle_token=",
-          "SelectDevices persist_mode=2 restore_token=stale-token types=1", kStart,
-          "Session.Close", "CreateSession session_handle_token=", kFirstSelect, kStart},
+          "SelectDevices persist_mode=2 restore_token=stale-token types=1", kStart, "Session.Close",
+          "CreateSession session_handle_token=", kFirstSelect, kStart},
          {"", "fresh-token"}},
     };
     for (const Case& c : cases) {
@@ -264,8 +267,7 @@ TEST_F(RemoteDesktopPortalTest, RefusalSaysWhatToDo) {
             RemoteDesktopPortal::open(tokens.store());
             ADD_FAILURE() << "the session started";
         } catch (const KeyEventError& error) {
-            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos)
-                << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
         }
         EXPECT_TRUE(tokens.saves.empty());
         portal_.reset();
@@ -278,11 +280,12 @@ TEST_F(RemoteDesktopPortalTest, NoPortalOnTheBus) {
         RemoteDesktopPortal::open(tokens.store());
         FAIL() << "a session started without a portal";
     } catch (const KeyEventError& error) {
-        EXPECT_EQ(std::string(error.what()).rfind(
-                      "no remote-desktop portal on the session bus (xdg-desktop-portal with a "
-                      "GNOME or KDE backend is needed)",
-                      0),
-                  0u)
+        EXPECT_EQ(
+            std::string(error.what())
+                .rfind("no remote-desktop portal on the session bus (xdg-desktop-portal with a "
+                       "GNOME or KDE backend is needed)",
+                       0),
+            0u)
             << error.what();
     }
     EXPECT_TRUE(tokens.saves.empty());
@@ -380,7 +383,7 @@ TEST_F(RemoteDesktopPortalTest, LightsFollowTheLockKeysSent) {
         bool numLock;
     };
     const Step steps[] = {
-        {KEY_A, false, false},       {KEY_CAPSLOCK, true, false}, {KEY_NUMLOCK, true, true},
+        {KEY_A, false, false},       {KEY_CAPSLOCK, true, false},  {KEY_NUMLOCK, true, true},
         {KEY_CAPSLOCK, false, true}, {KEY_LEFTSHIFT, false, true}, {KEY_NUMLOCK, false, false},
     };
     EXPECT_FALSE(keyboard->isLedOn(KeyboardLed::CapsLock));
@@ -415,8 +418,9 @@ TEST_F(RemoteDesktopPortalTest, BackendKeepsTheTokenInTheStateFolder) {
     for (const std::string& line : calls()) {
         if (line.rfind("SelectDevices", 0) == 0) selects.push_back(line);
     }
-    EXPECT_EQ(joined(selects), joined({kFirstSelect, "SelectDevices persist_mode=2 "
-                                                     "restore_token=backend-token types=1"}));
+    EXPECT_EQ(joined(selects), joined({kFirstSelect,
+                                       "SelectDevices persist_mode=2 "
+                                       "restore_token=backend-token types=1"}));
     unsetenv("XDG_STATE_HOME");
 }
 
@@ -456,8 +460,8 @@ TEST_F(RemoteDesktopPortalTest, TypeCommandThroughThePortal) {
         startPortal(c.mockOptions);
         const auto result = test::runProgram(
             SCALINO_CLI,
-            {"type", "zt", "--keyboard", "portal", "--prefs", (folder_ / "prefs").string(),
-             "--set", "keyboardType=DESKTOP", "--set", "xkbLayout=de", "--set",
+            {"type", "zt", "--keyboard", "portal", "--prefs", (folder_ / "prefs").string(), "--set",
+             "keyboardType=DESKTOP", "--set", "xkbLayout=de", "--set",
              "instrument=BARCODE_ALPHA_COMPLETE", "--set", "startWith=NONE", "--set",
              "outputTerminator=NONE", "--set", "delay=0"},
             "",
