@@ -16,6 +16,7 @@ runtime=(
   libpugixml1v5                      # settings export and import documents
   libx11-6 libxtst6                  # keystrokes through XTest
   libwayland-client0                 # keystrokes through the Wayland virtual keyboard
+  libsystemd0                        # keystrokes through the remote-desktop portal (sd-bus)
   libxkbcommon0 libxkbcommon-x11-0 libxcb-xkb1  # keystrokes on the desktop's own layout
   xkb-data libx11-data               # the system's layouts and compose tables
   libfluidsynth3 timgm6mb-soundfont  # sound: synthesiser and General MIDI soundfont
@@ -35,6 +36,7 @@ build=(
   libpugixml-dev                     # settings export and import documents
   libx11-dev libxtst-dev             # keystrokes through XTest
   libwayland-dev libwayland-bin      # the Wayland virtual keyboard (wayland-scanner)
+  libsystemd-dev                     # the remote-desktop portal (sd-bus)
   libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev  # keystrokes on the desktop's own layout
   libfluidsynth-dev                  # sound
   qt6-base-dev                       # the desktop window (Widgets, Network; QtTest for its tests)
@@ -55,6 +57,7 @@ tests=(
   xvfb x11-xkb-utils xkb-data libx11-data  # tests: X server, keyboard layouts, compose tables
   trayer                             # tests: a system tray for the window's tray icon
   sway wev                           # tests: a headless Wayland compositor and a client in it
+  dbus-daemon python3-dbus python3-gi  # tests: a private session bus and a mock portal on it
   locales                            # tests: a UTF-8 locale for the X input method
   groff-base man-db                  # tests: the manual pages format without warnings
   desktop-file-utils appstream       # install test: desktop-file-validate, appstreamcli validate

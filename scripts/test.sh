@@ -7,8 +7,9 @@
 #
 # Stages, each in its own build folder, all with warnings as errors:
 #   main  build/ (gcc): everything, and every test
-#   small build-ci-small/ (gcc): the smallest variant, without the window, X11 and FluidSynth:
-#         scalino-cli and the unit and command-line tests, and scalino-cli links none of them
+#   small build-ci-small/ (gcc): the smallest variant, without the window, X11, the portal and
+#         FluidSynth: scalino-cli and the unit and command-line tests, and scalino-cli links none
+#         of them
 #   asan  build-ci-asan/ (clang, AddressSanitizer and UndefinedBehaviorSanitizer, libFuzzer
 #         coverage): the unit and command-line tests
 #   fuzz  the fuzzers of fuzz/ built in build-ci-asan/, each for 60 s on its corpus
@@ -43,10 +44,10 @@ stage_small() {
   [[ -f build-ci-small/build.ninja ]] ||
     cmake -S . -B build-ci-small -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCALINO_WERROR=ON \
       -DSCALINO_BUILD_GUI=OFF -DSCALINO_BUILD_BENCH=OFF -DSCALINO_WITH_X11=OFF \
-      -DSCALINO_WITH_FLUIDSYNTH=OFF >/dev/null
+      -DSCALINO_WITH_FLUIDSYNTH=OFF -DSCALINO_WITH_PORTAL=OFF >/dev/null
   cmake --build build-ci-small --target tests_unit tests_cli scalino-cli
   # A library left out must not come back through another one.
-  if ldd build-ci-small/src/cli/scalino-cli | grep -E 'libX11|libXtst|libfluidsynth|libQt'; then
+  if ldd build-ci-small/src/cli/scalino-cli | grep -E 'libX11|libXtst|libfluidsynth|libsystemd|libQt'; then
     echo "scalino-cli of the small build links a library it was built without" >&2
     return 1
   fi

@@ -60,10 +60,10 @@ Options:
   --type            Type every value into the application that has the
                     keyboard focus, with the settings' keyboard layout, start
                     key, end key and delay (see 'scalino-cli type --help').
-  --keyboard NAME   How keys are sent with --type: auto, x11, wayland, uinput
-                    or record (record prints the key events at the end, on a
-                    line starting with "keys<tab>"). Without it, as for
-                    'scalino-cli type'; the event log tells the way taken
+  --keyboard NAME   How keys are sent with --type: auto, x11, wayland, portal,
+                    uinput or record (record prints the key events at the
+                    end, on a line starting with "keys<tab>"). Without it, as
+                    for 'scalino-cli type'; the event log tells the way taken
                     ("typing through ...").
   --sound           Play the settings' sound for every value (with --set
                     sound=COWBELL, for example).

@@ -108,7 +108,8 @@ std::optional<std::string> optionValue(const std::vector<std::string>& arguments
 
 std::optional<std::string> keyboardError(const std::string& name) {
     if (isKeyEventBackend(name)) return std::nullopt;
-    return "'" + name + "' is not a keyboard; use auto, x11, wayland, uinput or record";
+    return "'" + name + "' is not a keyboard; use auto, x11, wayland, portal, uinput or "
+           "record";
 }
 
 std::optional<SettingError> applySettings(Config& config,

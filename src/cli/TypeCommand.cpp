@@ -16,7 +16,8 @@ namespace scalino::cli {
 namespace {
 
 constexpr const char* kHelp =
-    R"(Usage: scalino-cli type TEXT [--keyboard auto|x11|wayland|uinput|record]
+    R"(Usage: scalino-cli type TEXT
+                        [--keyboard auto|x11|wayland|portal|uinput|record]
                         [--prefs FILE] [--set KEY=VALUE]...
 
 Types TEXT (UTF-8) into the application that has the keyboard focus, the way
@@ -38,6 +39,11 @@ Options:
                       wayland through the virtual keyboard of the Wayland
                               compositor named by WAYLAND_DISPLAY (Sway and
                               other wlroots compositors), with its keymap
+                      portal  through the remote-desktop portal of GNOME
+                              and KDE Plasma, after the desktop's dialog
+                              has asked once; its restore token is kept
+                              in $XDG_STATE_HOME/scalino; the layout is
+                              the X server's or the xkbLayout setting's
                       uinput  through a virtual keyboard of the kernel, for
                               other Wayland compositors and the text
                               console; needs write access to /dev/uinput

@@ -10,6 +10,7 @@
 
 #include "platform/DesktopKeyEvents.h"
 #include "platform/LayoutKeyEvents.h"
+#include "platform/PortalKeyboard.h"
 #include "platform/UinputKeyboard.h"
 #include "platform/WaylandVirtualKeyboard.h"
 #include "platform/X11DesktopLayout.h"
@@ -125,11 +126,13 @@ std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::Keyboar
         keyboard = XTestKeyboard::open();
     } else if (backend == "wayland") {
         keyboard = WaylandVirtualKeyboard::open("", std::string(xkbLayout));
+    } else if (backend == "portal") {
+        keyboard = PortalKeyboard::open(restoreTokenFile());
     } else if (backend == "uinput") {
         keyboard = UinputKeyboard::create();
     } else {
         throw std::invalid_argument("unknown keyboard backend '" + std::string(backend) +
-                                    "': use x11, wayland, uinput or record");
+                                    "': use x11, wayland, portal, uinput or record");
     }
     // The Wayland keyboard types with the keymap it handed the compositor: that is the layout
     // every application reads its keys with.

@@ -76,7 +76,7 @@ TEST(TypeCommandTest, TheDesktopsLayoutRecordsWhatTheNamedLayoutHas) {
 TEST(TypeCommandTest, BadOptionsAreRefusedBeforeAnyKeyIsSent) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"12", "--keyboard", "xtest"},
-         "'xtest' is not a keyboard; use auto, x11, wayland, uinput or record"},
+         "'xtest' is not a keyboard; use auto, x11, wayland, portal, uinput or record"},
         {{"--keyboard", "record"}, "the TEXT to type is missing"},
         {{"12", "13", "--keyboard", "record"}, "'13' is a second one"},
         {{"12", "--keyboard", "record", "--set", "keyboardType=SWISS"}, "keyboardType"},

@@ -1,0 +1,377 @@
+#include "platform/RemoteDesktopPortal.h"
+
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string_view>
+#include <type_traits>
+
+#include "worker/KeyEventGenerator.h"
+
+namespace scalino {
+
+namespace {
+
+constexpr const char* kService = "org.freedesktop.portal.Desktop";
+constexpr const char* kObject = "/org/freedesktop/portal/desktop";
+constexpr const char* kInterface = "org.freedesktop.portal.RemoteDesktop";
+constexpr const char* kRequestInterface = "org.freedesktop.portal.Request";
+constexpr const char* kSessionInterface = "org.freedesktop.portal.Session";
+
+constexpr const char* kNoPortal =
+    "no remote-desktop portal on the session bus (xdg-desktop-portal with a GNOME or KDE backend "
+    "is needed)";
+constexpr const char* kRefused =
+    "the desktop refused remote keyboard access: allow it in the dialog, or choose another way "
+    "with --keyboard";
+
+// Response codes of org.freedesktop.portal.Request.
+constexpr uint32_t kSuccess = 0;
+constexpr uint32_t kCancelled = 1;
+
+uint64_t microseconds(std::chrono::milliseconds duration) {
+    return static_cast<uint64_t>(duration.count()) * 1000;
+}
+
+std::string seconds(std::chrono::milliseconds duration) {
+    return std::to_string((duration.count() + 999) / 1000) + " s";
+}
+
+// Frees what sd-bus handed out when the scope ends, whichever way it ends.
+struct MessageRef {
+    sd_bus_message* message = nullptr;
+    ~MessageRef() { sd_bus_message_unref(message); }
+};
+struct ErrorRef {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    ~ErrorRef() { sd_bus_error_free(&error); }
+    std::string text(int code) const {
+        if (error.message != nullptr) return error.message;
+        return std::strerror(-code);
+    }
+};
+struct SlotRef {
+    sd_bus_slot* slot = nullptr;
+    ~SlotRef() { sd_bus_slot_unref(slot); }
+};
+
+// What a Request's Response signal said.
+struct Response {
+    bool received = false;
+    bool malformed = false;
+    uint32_t code = 2;
+    std::string sessionHandle;
+    std::string restoreToken;
+    uint32_t devices = 0;
+};
+
+// Reads one basic value out of the variant the reader stands at, when it holds one of types.
+template <typename T>
+bool readVariant(sd_bus_message* message, std::string_view types, T& value) {
+    char type = 0;
+    const char* contents = nullptr;
+    if (sd_bus_message_peek_type(message, &type, &contents) <= 0 || contents == nullptr ||
+        std::strlen(contents) != 1 || types.find(contents[0]) == std::string_view::npos) {
+        sd_bus_message_skip(message, "v");
+        return false;
+    }
+    if (sd_bus_message_enter_container(message, 'v', contents) < 0) return false;
+    bool read = false;
+    if constexpr (std::is_same_v<T, std::string>) {
+        const char* text = nullptr;
+        read = sd_bus_message_read_basic(message, contents[0], &text) > 0;
+        if (read) value = text;
+    } else {
+        read = sd_bus_message_read_basic(message, contents[0], &value) > 0;
+    }
+    return sd_bus_message_exit_container(message) >= 0 && read;
+}
+
+// The signal's arguments: the code and the results (a{sv}); keys this class does not use are
+// skipped. The session handle is an object path in newer portals and a string in older ones.
+int parseResponse(sd_bus_message* message, Response& response) {
+    if (sd_bus_message_read(message, "u", &response.code) < 0) return -1;
+    if (sd_bus_message_enter_container(message, 'a', "{sv}") < 0) return -1;
+    int more;
+    while ((more = sd_bus_message_enter_container(message, 'e', "sv")) > 0) {
+        const char* key = nullptr;
+        if (sd_bus_message_read(message, "s", &key) < 0) return -1;
+        const std::string_view name = key;
+        if (name == "session_handle") {
+            readVariant(message, "os", response.sessionHandle);
+        } else if (name == "restore_token") {
+            readVariant(message, "s", response.restoreToken);
+        } else if (name == "devices") {
+            readVariant(message, "u", response.devices);
+        } else if (sd_bus_message_skip(message, "v") < 0) {
+            return -1;
+        }
+        if (sd_bus_message_exit_container(message) < 0) return -1;
+    }
+    if (more < 0) return -1;
+    return sd_bus_message_exit_container(message);
+}
+
+int onResponse(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& response = *static_cast<Response*>(userdata);
+    if (response.received) return 0;
+    response.received = true;
+    response.malformed = parseResponse(message, response) < 0;
+    return 0;
+}
+
+}  // namespace
+
+std::unique_ptr<RemoteDesktopPortal> RemoteDesktopPortal::open(RestoreTokenStore tokens,
+                                                               PortalTimeouts timeouts) {
+    std::unique_ptr<RemoteDesktopPortal> portal(new RemoteDesktopPortal());
+    portal->timeouts_ = timeouts;
+    portal->connect();
+    portal->handshake(tokens);
+    return portal;
+}
+
+RemoteDesktopPortal::~RemoteDesktopPortal() {
+    closeSession();
+    sd_bus_flush_close_unref(bus_);
+}
+
+void RemoteDesktopPortal::connect() {
+    int result = sd_bus_open_user(&bus_);
+    if (result < 0) {
+        throw KeyEventError(std::string(kNoPortal) + ": no session bus (" + std::strerror(-result) +
+                            ")");
+    }
+    const char* unique = nullptr;
+    result = sd_bus_get_unique_name(bus_, &unique);
+    if (result < 0) {
+        throw KeyEventError(std::string(kNoPortal) + ": the session bus gave no name (" +
+                            std::strerror(-result) + ")");
+    }
+    // Request paths name the caller by its unique name without the colon, dots as underscores.
+    for (const char* c = unique; *c != '\0'; ++c) {
+        if (*c == ':') continue;
+        senderPart_ += *c == '.' ? '_' : *c;
+    }
+    // The version answers whether the portal is there at all (a bus may start it on demand).
+    ErrorRef error;
+    result = sd_bus_get_property_trivial(bus_, kService, kObject, kInterface, "version",
+                                         &error.error, 'u', &version_);
+    if (result < 0) throw KeyEventError(std::string(kNoPortal) + ": " + error.text(result));
+
+    // EIS came with a later version of the interface; a portal of that version may still lack
+    // it (its backend does not offer it), so the method itself is looked for.
+    MessageRef reply;
+    ErrorRef introspectError;
+    if (version_ >= 2 &&
+        sd_bus_call_method(bus_, kService, kObject, "org.freedesktop.DBus.Introspectable",
+                           "Introspect", &introspectError.error, &reply.message, "") >= 0) {
+        const char* xml = nullptr;
+        if (sd_bus_message_read(reply.message, "s", &xml) >= 0 && xml != nullptr) {
+            const std::string_view text = xml;
+            const size_t start = text.find(std::string("<interface name=\"") + kInterface + "\"");
+            const size_t end = text.find("</interface>", start);
+            offersEis_ =
+                start != std::string_view::npos &&
+                text.substr(start, end - start).find("\"ConnectToEIS\"") != std::string_view::npos;
+        }
+    }
+}
+
+std::string RemoteDesktopPortal::nextToken() {
+    return "scalino_" + std::to_string(getpid()) + "_" + std::to_string(++tokenCount_);
+}
+
+std::string RemoteDesktopPortal::requestPath(const std::string& token) const {
+    return std::string(kObject) + "/request/" + senderPart_ + "/" + token;
+}
+
+void RemoteDesktopPortal::handshake(RestoreTokenStore& tokens) {
+    const std::string stored = tokens.load ? tokens.load() : "";
+    if (trySession(stored, tokens)) return;
+    // The desktop no longer takes the token (revoked, or from another session): without it,
+    // the user is asked again.
+    if (tokens.save) tokens.save("");
+    closeSession();
+    if (!trySession("", tokens)) throw KeyEventError(kRefused);
+}
+
+namespace {
+
+// Appends one entry of an a{sv} options argument.
+int appendOption(sd_bus_message* message, const char* key, const std::string& value) {
+    return sd_bus_message_append(message, "{sv}", key, "s", value.c_str());
+}
+int appendOption(sd_bus_message* message, const char* key, uint32_t value) {
+    return sd_bus_message_append(message, "{sv}", key, "u", value);
+}
+
+}  // namespace
+
+bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTokenStore& tokens) {
+    // One request: subscribe to the Response on the path the portal will give the Request, and
+    // only then call, so that an answer cannot come before anyone listens.
+    auto request = [this](const char* method, std::chrono::milliseconds timeout,
+                          const std::function<int(sd_bus_message*, const std::string&)>& append) {
+        Response response;
+        const std::string token = nextToken();
+        const std::string path = requestPath(token);
+        SlotRef slot;
+        int result = sd_bus_match_signal(bus_, &slot.slot, nullptr, path.c_str(), kRequestInterface,
+                                         "Response", onResponse, &response);
+        MessageRef call;
+        if (result >= 0) {
+            result = sd_bus_message_new_method_call(bus_, &call.message, kService, kObject,
+                                                    kInterface, method);
+        }
+        if (result >= 0) result = append(call.message, token);
+        if (result < 0) {
+            throw KeyEventError(std::string("the remote-desktop portal's ") + method +
+                                " could not be asked (" + std::strerror(-result) + ")");
+        }
+        ErrorRef error;
+        MessageRef reply;
+        result = sd_bus_call(bus_, call.message, microseconds(timeouts_.request), &error.error,
+                             &reply.message);
+        if (result < 0) {
+            throw KeyEventError(std::string("the remote-desktop portal refused ") + method + ": " +
+                                error.text(result) + "; choose another way with --keyboard");
+        }
+        // A portal older than the predictable paths gives another one: listen there too.
+        const char* handle = nullptr;
+        SlotRef otherSlot;
+        if (sd_bus_message_read(reply.message, "o", &handle) >= 0 && handle != nullptr &&
+            path != handle) {
+            sd_bus_match_signal(bus_, &otherSlot.slot, nullptr, handle, kRequestInterface,
+                                "Response", onResponse, &response);
+        }
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!response.received) {
+            result = sd_bus_process(bus_, nullptr);
+            if (result > 0) continue;
+            const auto now = std::chrono::steady_clock::now();
+            if (result >= 0 && now < deadline) {
+                result = sd_bus_wait(
+                    bus_,
+                    microseconds(std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
+                if (result >= 0) continue;
+            }
+            if (result < 0) {
+                throw KeyEventError(std::string("the session bus failed while waiting for the "
+                                                "remote-desktop portal's ") +
+                                    method + " (" + std::strerror(-result) + ")");
+            }
+            throw KeyEventError(std::string("the remote-desktop portal gave no answer to ") +
+                                method + " within " + seconds(timeout) +
+                                ": allow remote keyboard access in the desktop's dialog, or "
+                                "choose another way with --keyboard");
+        }
+        if (response.malformed) {
+            throw KeyEventError(std::string("the remote-desktop portal answered ") + method +
+                                " with results that cannot be read");
+        }
+        return response;
+    };
+    auto failed = [](const char* method) {
+        return KeyEventError(std::string("the remote-desktop portal could not ") + method +
+                             " a keyboard session: choose another way with --keyboard");
+    };
+    const PortalTimeouts& timeouts = timeouts_;
+
+    const std::string sessionToken = nextToken();
+    Response created = request("CreateSession", timeouts.request,
+                               [&](sd_bus_message* m, const std::string& token) {
+                                   int r = sd_bus_message_open_container(m, 'a', "{sv}");
+                                   if (r >= 0) r = appendOption(m, "handle_token", token);
+                                   if (r >= 0)
+                                       r = appendOption(m, "session_handle_token", sessionToken);
+                                   return r >= 0 ? sd_bus_message_close_container(m) : r;
+                               });
+    if (created.code == kCancelled) throw KeyEventError(kRefused);
+    if (created.code != kSuccess || created.sessionHandle.empty()) throw failed("create");
+    session_ = created.sessionHandle;
+
+    Response selected = request("SelectDevices", timeouts.request,
+                                [&](sd_bus_message* m, const std::string& token) {
+                                    int r = sd_bus_message_append(m, "o", session_.c_str());
+                                    if (r >= 0) r = sd_bus_message_open_container(m, 'a', "{sv}");
+                                    if (r >= 0) r = appendOption(m, "handle_token", token);
+                                    if (r >= 0) r = appendOption(m, "types", kKeyboard);
+                                    if (r >= 0)
+                                        r = appendOption(m, "persist_mode", kPersistUntilRevoked);
+                                    if (r >= 0 && !restoreToken.empty())
+                                        r = appendOption(m, "restore_token", restoreToken);
+                                    return r >= 0 ? sd_bus_message_close_container(m) : r;
+                                });
+    if (selected.code == kCancelled) throw KeyEventError(kRefused);
+    if (selected.code != kSuccess) throw failed("select the keyboard for");
+
+    Response started =
+        request("Start", timeouts.start, [&](sd_bus_message* m, const std::string& token) {
+            int r = sd_bus_message_append(m, "os", session_.c_str(), "");
+            if (r >= 0) r = sd_bus_message_open_container(m, 'a', "{sv}");
+            if (r >= 0) r = appendOption(m, "handle_token", token);
+            return r >= 0 ? sd_bus_message_close_container(m) : r;
+        });
+    if (started.code == kCancelled) throw KeyEventError(kRefused);
+    if (started.code != kSuccess) {
+        if (!restoreToken.empty()) return false;
+        throw failed("start");
+    }
+    if ((started.devices & kKeyboard) == 0) {
+        throw KeyEventError(std::string(kRefused) +
+                            " (the keyboard was not among the devices "
+                            "granted)");
+    }
+    // A token is good for one session: the new one restores this consent next time; without
+    // one (the desktop does not keep consents), the used one is worth nothing.
+    if (tokens.save && (!started.restoreToken.empty() || !restoreToken.empty()))
+        tokens.save(started.restoreToken);
+    return true;
+}
+
+void RemoteDesktopPortal::closeSession() {
+    if (bus_ == nullptr || session_.empty()) return;
+    MessageRef call;
+    if (sd_bus_message_new_method_call(bus_, &call.message, kService, session_.c_str(),
+                                       kSessionInterface, "Close") >= 0) {
+        // Whether it closed changes nothing for this program; the portal closes a session when
+        // its caller leaves the bus too.
+        ErrorRef error;
+        MessageRef reply;
+        sd_bus_call(bus_, call.message, microseconds(timeouts_.request), &error.error,
+                    &reply.message);
+    }
+    session_.clear();
+}
+
+void RemoteDesktopPortal::notifyKeyboardKeycode(int keycode, bool pressed) {
+    ErrorRef error;
+    MessageRef call;
+    int result = sd_bus_message_new_method_call(bus_, &call.message, kService, kObject, kInterface,
+                                                "NotifyKeyboardKeycode");
+    if (result >= 0) {
+        result = sd_bus_message_append(call.message, "o", session_.c_str());
+    }
+    if (result >= 0) result = sd_bus_message_open_container(call.message, 'a', "{sv}");
+    if (result >= 0) result = sd_bus_message_close_container(call.message);
+    if (result >= 0) {
+        const int32_t code = keycode;
+        const uint32_t state = pressed ? 1 : 0;
+        result = sd_bus_message_append(call.message, "iu", code, state);
+    }
+    MessageRef reply;
+    if (result >= 0) {
+        result = sd_bus_call(bus_, call.message, microseconds(timeouts_.request), &error.error,
+                             &reply.message);
+    }
+    if (result < 0) {
+        throw KeyEventError("the remote-desktop portal did not take a key (" + error.text(result) +
+                            "): the session may have been ended on the desktop");
+    }
+}
+
+}  // namespace scalino

@@ -1,0 +1,28 @@
+// RemoteDesktopPortal in a build without the portal (SCALINO_WITH_PORTAL=OFF): CMake compiles
+// this file instead of RemoteDesktopPortal.cpp, so that choosing the portal backend says what to
+// use instead.
+#include "platform/RemoteDesktopPortal.h"
+
+#include "worker/KeyEventGenerator.h"
+
+namespace scalino {
+
+namespace {
+
+constexpr const char* kAbsent =
+    "this build has no remote-desktop portal keyboard; use --keyboard wayland or uinput, or "
+    "--keyboard x11 for X11 applications";
+
+}  // namespace
+
+std::unique_ptr<RemoteDesktopPortal> RemoteDesktopPortal::open(RestoreTokenStore, PortalTimeouts) {
+    throw KeyEventError(kAbsent);
+}
+
+// No object is ever made; these complete the class for the linker.
+RemoteDesktopPortal::~RemoteDesktopPortal() = default;
+void RemoteDesktopPortal::notifyKeyboardKeycode(int, bool) {
+    throw KeyEventError(kAbsent);
+}
+
+}  // namespace scalino

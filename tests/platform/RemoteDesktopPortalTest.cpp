@@ -1,0 +1,484 @@
+// The session handshake with the remote-desktop portal and the keys sent through it, against a
+// portal of the test's own (portal-mock.py) on a private session bus per test; the mock writes
+// every call it takes to a file the tests compare.
+#include "platform/RemoteDesktopPortal.h"
+
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/Keymap.h"
+#include "platform/DesktopKeyEvents.h"
+#include "platform/DesktopLayout.h"
+#include "platform/KeyEventBackend.h"
+#include "platform/PortalKeyboard.h"
+#include "platform/RecordingKeyboard.h"
+#include "support/Subprocess.h"
+#include "worker/KeyEventGenerator.h"
+
+namespace scalino {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+std::optional<std::string> findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        const fs::path candidate = fs::path(folders.substr(start, end - start)) / name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+// A Python with dbus-python and PyGObject: the system's, which a Python of the user's own (pyenv,
+// a virtual environment) first on the PATH may lack.
+std::optional<std::string> portalPython() {
+    std::vector<std::string> candidates;
+    if (const char* chosen = std::getenv("SCALINO_TEST_PYTHON")) candidates.emplace_back(chosen);
+    candidates.emplace_back("/usr/bin/python3");
+    if (auto onPath = findProgram("python3")) candidates.push_back(*onPath);
+    for (const std::string& python : candidates) {
+        if (access(python.c_str(), X_OK) != 0) continue;
+        if (test::runProgram(python, {"-c", "import dbus, dbus.service, gi"}, "").exitStatus == 0)
+            return python;
+    }
+    return std::nullopt;
+}
+
+// A session bus of the test's own with nothing on it, not even services it could start: a
+// portal installed on the machine stays out.
+class PrivateBus {
+public:
+    explicit PrivateBus(const fs::path& folder) {
+        auto daemon = findProgram("dbus-daemon");
+        if (!daemon) {
+            failure_ = "dbus-daemon is not installed (package dbus-daemon)";
+            return;
+        }
+        const fs::path config = folder / "bus.conf";
+        const std::string listen = "<listen>unix:dir=" + folder.string() + "</listen>\n";
+        std::ofstream(config) << R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+)" + listen + R"(
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+        daemon_ = std::make_unique<test::RunningProgram>(
+            *daemon, std::vector<std::string>{"--config-file=" + config.string(), "--nofork",
+                                              "--print-address"});
+        auto address = daemon_->readLine(10s);
+        if (!address || address->empty()) {
+            failure_ = "dbus-daemon did not start: " + daemon_->err();
+            return;
+        }
+        address_ = *address;
+    }
+
+    const std::string& failure() const { return failure_; }
+    const std::string& address() const { return address_; }
+
+private:
+    std::unique_ptr<test::RunningProgram> daemon_;
+    std::string address_;
+    std::string failure_;
+};
+
+class RemoteDesktopPortalTest : public testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("scalino-portal-" + std::to_string(getpid()) + "-" +
+                   testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        python_ = portalPython();
+        if (!python_)
+            GTEST_SKIP() << "no python3 with dbus-python and PyGObject (python3-dbus, "
+                            "python3-gi)";
+        bus_ = std::make_unique<PrivateBus>(folder_);
+        if (!bus_->failure().empty()) GTEST_SKIP() << bus_->failure();
+        // The code under test finds the bus as every program does.
+        setenv("DBUS_SESSION_BUS_ADDRESS", bus_->address().c_str(), 1);
+        calls_ = folder_ / "calls";
+    }
+
+    void TearDown() override {
+        portal_.reset();
+        bus_.reset();
+        std::error_code error;
+        fs::remove_all(folder_, error);
+    }
+
+    // Starts the mock portal with its options for this test and waits until it owns its name.
+    void startPortal(std::vector<std::string> options = {}) {
+        options.insert(options.begin(), {PORTAL_MOCK, "--calls", calls_.string()});
+        portal_ = std::make_unique<test::RunningProgram>(
+            *python_, options,
+            std::vector<std::string>{"DBUS_SESSION_BUS_ADDRESS=" + bus_->address()});
+        auto ready = portal_->readLine(20s);
+        ASSERT_EQ(ready.value_or(""), "ready") << portal_->err();
+    }
+
+    // The calls the mock took, one a line.
+    std::vector<std::string> calls() const {
+        std::vector<std::string> lines;
+        std::ifstream in(calls_);
+        for (std::string line; std::getline(in, line);) {
+            while (!line.empty() && line.back() == ' ')
+                line.pop_back();
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // A token store in memory that keeps every save.
+    struct Tokens {
+        std::string stored;
+        std::vector<std::string> saves;
+        RestoreTokenStore store() {
+            return {[this] { return stored; },
+                    [this](const std::string& token) {
+                        stored = token;
+                        saves.push_back(token);
+                    }};
+        }
+    };
+
+    fs::path folder_;
+    fs::path calls_;
+    std::optional<std::string> python_;
+    std::unique_ptr<PrivateBus> bus_;
+    std::unique_ptr<test::RunningProgram> portal_;
+};
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+constexpr const char* kFirstSelect = "SelectDevices persist_mode=2 types=1";
+constexpr const char* kStart = "Start parent_window=";
+
+// Without a token, with a stored one, with one the desktop no longer takes: the requests the
+// portal sees and the token kept after.
+TEST_F(RemoteDesktopPortalTest, HandshakeAndTheRestoreToken) {
+    struct Case {
+        const char* name;
+        std::string stored;
+        std::vector<std::string> mockOptions;
+        std::vector<std::string> expectedCalls;
+        std::vector<std::string> expectedSaves;
+    };
+    const Case cases[] = {
+        {"first start",
+         "",
+         {"--new-token", "first-token"},
+         {"CreateSession session_handle_token=", kFirstSelect, kStart},
+         {"first-token"}},
+        {"stored token",
+         "stored-token",
+         {"--new-token", "next-token"},
+         {"CreateSession session_handle_token=",
+          "SelectDevices persist_mode=2 restore_token=stored-token types=1", kStart},
+         {"next-token"}},
+        {"refused token",
+         "stale-token",
+         {"--refuse-token", "--new-token", "fresh-token"},
+         {"CreateSession session_handle_token=",
+          "SelectDevices persist_mode=2 restore_token=stale-token types=1", kStart, "Session.Close",
+          "CreateSession session_handle_token=", kFirstSelect, kStart},
+         {"", "fresh-token"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(calls_);
+        startPortal(c.mockOptions);
+        Tokens tokens{c.stored, {}};
+        {
+            auto portal = RemoteDesktopPortal::open(tokens.store());
+            EXPECT_EQ(portal->version(), 2u);
+            EXPECT_NE(portal->sessionHandle().find("/org/freedesktop/portal/desktop/session/"),
+                      std::string::npos)
+                << portal->sessionHandle();
+        }
+        // The session token differs per run: compare the calls without its value.
+        std::vector<std::string> seen = calls();
+        for (std::string& line : seen) {
+            const std::string key = "session_handle_token=";
+            if (auto at = line.find(key); at != std::string::npos && line.rfind("Create", 0) == 0) {
+                EXPECT_GT(line.size(), at + key.size()) << line;
+                line = line.substr(0, at + key.size());
+            }
+        }
+        // Closing the session at the end is the last call.
+        std::vector<std::string> expected = c.expectedCalls;
+        expected.push_back("Session.Close");
+        EXPECT_EQ(joined(seen), joined(expected));
+        EXPECT_EQ(tokens.saves, c.expectedSaves);
+        portal_.reset();
+    }
+}
+
+// The user declines in the dialog, the portal fails without a token to blame, or the desktop
+// grants other devices than the keyboard: refused, with what to do, and nothing stored.
+TEST_F(RemoteDesktopPortalTest, RefusalSaysWhatToDo) {
+    struct Case {
+        std::vector<std::string> mockOptions;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"--start-response", "1"},
+         "the desktop refused remote keyboard access: allow it in the dialog, or choose another "
+         "way with --keyboard"},
+        {{"--start-response", "2"},
+         "the remote-desktop portal could not start a keyboard session: choose another way with "
+         "--keyboard"},
+        {{"--devices", "2"}, "the keyboard was not among the devices granted"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mockOptions[0] + " " + c.mockOptions[1]);
+        startPortal(c.mockOptions);
+        Tokens tokens;
+        try {
+            RemoteDesktopPortal::open(tokens.store());
+            ADD_FAILURE() << "the session started";
+        } catch (const KeyEventError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
+        }
+        EXPECT_TRUE(tokens.saves.empty());
+        portal_.reset();
+    }
+}
+
+TEST_F(RemoteDesktopPortalTest, NoPortalOnTheBus) {
+    Tokens tokens{"kept-token", {}};
+    try {
+        RemoteDesktopPortal::open(tokens.store());
+        FAIL() << "a session started without a portal";
+    } catch (const KeyEventError& error) {
+        EXPECT_EQ(
+            std::string(error.what())
+                .rfind("no remote-desktop portal on the session bus (xdg-desktop-portal with a "
+                       "GNOME or KDE backend is needed)",
+                       0),
+            0u)
+            << error.what();
+    }
+    EXPECT_TRUE(tokens.saves.empty());
+}
+
+// A dialog nobody answers ends in the time given, with the message saying what to do.
+TEST_F(RemoteDesktopPortalTest, StartWithoutAnswerTimesOut) {
+    startPortal({"--silent-start"});
+    Tokens tokens;
+    const auto begin = std::chrono::steady_clock::now();
+    try {
+        RemoteDesktopPortal::open(tokens.store(), PortalTimeouts{5s, 1s});
+        FAIL() << "the session started";
+    } catch (const KeyEventError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "the remote-desktop portal gave no answer to Start within 1 s: allow remote "
+                  "keyboard access in the desktop's dialog, or choose another way with "
+                  "--keyboard");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
+    EXPECT_TRUE(tokens.saves.empty());
+}
+
+TEST_F(RemoteDesktopPortalTest, DetectsWhetherThePortalOffersEis) {
+    struct Case {
+        std::vector<std::string> mockOptions;
+        uint32_t version;
+        bool offersEis;
+    };
+    const Case cases[] = {
+        {{"--version", "2", "--eis"}, 2, true},
+        {{"--version", "2"}, 2, false},
+        {{"--version", "1", "--eis"}, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mockOptions.size() == 3 ? "with ConnectToEIS" : "without ConnectToEIS");
+        startPortal(c.mockOptions);
+        Tokens tokens;
+        auto keyboard = PortalKeyboard::open(tokens.store());
+        EXPECT_EQ(keyboard->offersEis(), c.offersEis) << "version " << c.version;
+        keyboard.reset();
+        portal_.reset();
+    }
+}
+
+// The keys of a text typed on the German layout arrive at the portal as the same presses and
+// releases, in the same order, as a recording keyboard receives them.
+TEST_F(RemoteDesktopPortalTest, KeysArriveAsKeycodesInOrder) {
+    startPortal();
+    const std::u32string text = U"z@Y°é1";
+    // The typing engine owns the keyboard: what it typed is read before it goes.
+    auto typeText = [&text](std::unique_ptr<PhysicalKeyboard> keyboard) {
+        auto keys = std::make_unique<DesktopKeyEvents>(std::make_unique<NamedDesktopLayout>("de"),
+                                                       std::move(keyboard));
+        keys->startText();
+        for (char32_t c : text) {
+            keys->keyPress(VirtualKey::character(c));
+            keys->keyRelease(VirtualKey::character(c));
+        }
+        keys->keyPress(VirtualKey::Enter);
+        keys->keyRelease(VirtualKey::Enter);
+        return keys;
+    };
+    auto recording = std::make_unique<test::RecordingKeyboard>();
+    test::RecordingKeyboard& recorded = *recording;
+    auto recordedKeys = typeText(std::move(recording));
+    const auto events = recorded.events();
+    recordedKeys.reset();
+
+    Tokens tokens;
+    auto keyboard = PortalKeyboard::open(tokens.store());
+    EXPECT_EQ(keyboard->method(), "the remote-desktop portal");
+    typeText(std::move(keyboard)).reset();
+
+    std::vector<std::string> expected;
+    for (const auto& event : events)
+        expected.push_back("NotifyKeyboardKeycode " + std::to_string(event.key) +
+                           (event.down ? " 1" : " 0"));
+    std::vector<std::string> sent;
+    for (const std::string& line : calls()) {
+        if (line.rfind("NotifyKeyboardKeycode", 0) == 0) sent.push_back(line);
+    }
+    ASSERT_GE(expected.size(), 2 * text.size());
+    EXPECT_EQ(joined(sent), joined(expected));
+}
+
+// Caps Lock and NumLock are as the keyboard's own presses of them left them.
+TEST_F(RemoteDesktopPortalTest, LightsFollowTheLockKeysSent) {
+    startPortal();
+    Tokens tokens;
+    auto keyboard = PortalKeyboard::open(tokens.store());
+    struct Step {
+        int key;
+        bool capsLock;
+        bool numLock;
+    };
+    const Step steps[] = {
+        {KEY_A, false, false},       {KEY_CAPSLOCK, true, false},  {KEY_NUMLOCK, true, true},
+        {KEY_CAPSLOCK, false, true}, {KEY_LEFTSHIFT, false, true}, {KEY_NUMLOCK, false, false},
+    };
+    EXPECT_FALSE(keyboard->isLedOn(KeyboardLed::CapsLock));
+    EXPECT_FALSE(keyboard->isLedOn(KeyboardLed::NumLock));
+    for (const Step& step : steps) {
+        keyboard->press(step.key);
+        keyboard->release(step.key);
+        EXPECT_EQ(keyboard->isLedOn(KeyboardLed::CapsLock), step.capsLock) << step.key;
+        EXPECT_EQ(keyboard->isLedOn(KeyboardLed::NumLock), step.numLock) << step.key;
+    }
+}
+
+// --keyboard portal: the backend keeps the token in the user's state folder, and the next start
+// hands it back to the portal.
+TEST_F(RemoteDesktopPortalTest, BackendKeepsTheTokenInTheStateFolder) {
+    const fs::path state = folder_ / "state";
+    setenv("XDG_STATE_HOME", state.c_str(), 1);
+    startPortal({"--new-token", "backend-token"});
+    const fs::path tokenFile = state / "scalino" / "portal-restore-token";
+    for (int run = 0; run < 2; ++run) {
+        auto keys = createKeyEventGenerator(ConfigHelper::KeyboardType::DESKTOP, "portal", "de");
+        EXPECT_EQ(keys->method(), "the remote-desktop portal");
+        keys->keyPress(VirtualKey::character(U'z'));
+        keys->keyRelease(VirtualKey::character(U'z'));
+    }
+    std::string stored;
+    std::getline(std::ifstream(tokenFile), stored);
+    EXPECT_EQ(stored, "backend-token");
+    EXPECT_EQ(fs::status(tokenFile).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    std::vector<std::string> selects;
+    for (const std::string& line : calls()) {
+        if (line.rfind("SelectDevices", 0) == 0) selects.push_back(line);
+    }
+    EXPECT_EQ(joined(selects), joined({kFirstSelect,
+                                       "SelectDevices persist_mode=2 "
+                                       "restore_token=backend-token types=1"}));
+    unsetenv("XDG_STATE_HOME");
+}
+
+// scalino-cli type --keyboard portal: typed through the portal with the token kept, or, when the
+// user declines, the exit status of an output that cannot start and the message saying why.
+TEST_F(RemoteDesktopPortalTest, TypeCommandThroughThePortal) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> mockOptions;
+        int status;
+        std::string err;
+        std::vector<std::string> keys;
+        std::string token;
+    };
+    const Case cases[] = {
+        {"allowed",
+         {"--new-token", "cli-token"},
+         0,
+         "scalino-cli type: typing through the remote-desktop portal\n",
+         {"NotifyKeyboardKeycode 21 1", "NotifyKeyboardKeycode 21 0",  // z on the German layout
+          "NotifyKeyboardKeycode 20 1", "NotifyKeyboardKeycode 20 0"},
+         "cli-token"},
+        {"declined",
+         {"--start-response", "1"},
+         3,
+         "the desktop refused remote keyboard access: allow it in the dialog, or choose another "
+         "way with --keyboard",
+         {},
+         ""},
+    };
+    const fs::path state = folder_ / "state";
+    const fs::path tokenFile = state / "scalino" / "portal-restore-token";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(calls_);
+        fs::remove_all(state);
+        startPortal(c.mockOptions);
+        const auto result = test::runProgram(
+            SCALINO_CLI,
+            {"type", "zt", "--keyboard", "portal", "--prefs", (folder_ / "prefs").string(), "--set",
+             "keyboardType=DESKTOP", "--set", "xkbLayout=de", "--set",
+             "instrument=BARCODE_ALPHA_COMPLETE", "--set", "startWith=NONE", "--set",
+             "outputTerminator=NONE", "--set", "delay=0"},
+            "",
+            {"DBUS_SESSION_BUS_ADDRESS=" + bus_->address(), "XDG_STATE_HOME=" + state.string()});
+        EXPECT_EQ(result.exitStatus, c.status) << result.err;
+        EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+        std::vector<std::string> keys;
+        for (const std::string& line : calls()) {
+            if (line.rfind("NotifyKeyboardKeycode", 0) == 0) keys.push_back(line);
+        }
+        EXPECT_EQ(joined(keys), joined(c.keys));
+        std::string stored;
+        std::getline(std::ifstream(tokenFile), stored);
+        EXPECT_EQ(stored, c.token);
+        portal_.reset();
+    }
+}
+
+}  // namespace
+}  // namespace scalino
