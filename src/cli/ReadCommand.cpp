@@ -326,7 +326,12 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     std::shared_ptr<KeyEventGenerator> keys;
     if (options.type) {
         try {
-            keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard, config.getXkbLayout());
+            // --keyboard given wins over the setting the window sends its keys by.
+            const std::string_view backend =
+                options.keyboard.empty() ? ConfigHelper::backendName(config.getKeyboardOutput())
+                                         : std::string_view(options.keyboard);
+            keys = createKeyEventGenerator(config.getKeyboardType(), backend,
+                                           config.getXkbLayout());
         } catch (const std::exception& error) {
             std::fprintf(err, "%s%s%s\n", kPrefix,
                          workerText("error.initializing.keyboard.output").c_str(), error.what());
