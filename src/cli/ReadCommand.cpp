@@ -337,9 +337,7 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
                          workerText("error.initializing.keyboard.output").c_str(), error.what());
             return 1;
         }
-        // Told once: which way the keys take decides which applications receive them.
-        if (const std::string method = keys->method(); !method.empty())
-            log.add("typing through " + method);
+        // The connection tells once which way the keys take, when typing has started.
         outputs.keys = [keys](const Config&) { return keys; };
     }
     if (options.sound) outputs.sequencer = defaultSequencer;
