@@ -7,19 +7,24 @@
 #include "config/SettingsStore.h"
 #include "platform/FluidSynthSequencer.h"
 #include "platform/KeyEventBackend.h"
+#include "platform/WaylandVirtualKeyboard.h"
 #include "platform/X11DesktopLayout.h"
 #include "prefs/FilePreferencesFactory.h"
 #include "rs232/SerialPortLocal.h"
 
 namespace scalino {
 
+std::shared_ptr<KeyEventGenerator> settingsKeyEvents(const Config& config) {
+    return createKeyEventGenerator(config.getKeyboardType(),
+                                   ConfigHelper::backendName(config.getKeyboardOutput()),
+                                   config.getXkbLayout());
+}
+
 WindowServices processWindowServices() {
     WindowServices services;
     selectPreferencesFile();
     services.preferencesRoot = &FilePreferencesFactory::instance().userRoot();
-    services.outputs.keys = [](const Config& config) -> std::shared_ptr<KeyEventGenerator> {
-        return createKeyEventGenerator(config.getKeyboardType(), "", config.getXkbLayout());
-    };
+    services.outputs.keys = settingsKeyEvents;
     services.outputs.sequencer = defaultSequencer;
     services.listPorts = [] { return SerialPortLocal::getPortList(); };
     services.exit = [](int status) { QCoreApplication::exit(status); };
@@ -31,6 +36,16 @@ WindowServices processWindowServices() {
     services.serverLayoutAvailable = [] {
         try {
             return X11DesktopLayout::open() != nullptr;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    // The automatic output's first choice in a Wayland session; asked by connecting, which the
+    // compositor answers at once (the keyboard is dropped again before any key).
+    services.waylandKeyboardAvailable = [] {
+        if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return false;
+        try {
+            return WaylandVirtualKeyboard::open() != nullptr;
         } catch (const std::exception&) {
             return false;
         }
