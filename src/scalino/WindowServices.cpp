@@ -20,6 +20,17 @@ std::shared_ptr<KeyEventGenerator> settingsKeyEvents(const Config& config) {
                                    config.getXkbLayout());
 }
 
+// Asked by connecting, which the compositor answers at once; the keyboard is dropped again
+// before any key.
+bool waylandKeyboardOffered() {
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return false;
+    try {
+        return WaylandVirtualKeyboard::open() != nullptr;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 WindowServices processWindowServices() {
     WindowServices services;
     selectPreferencesFile();
@@ -40,16 +51,7 @@ WindowServices processWindowServices() {
             return false;
         }
     };
-    // The automatic output's first choice in a Wayland session; asked by connecting, which the
-    // compositor answers at once (the keyboard is dropped again before any key).
-    services.waylandKeyboardAvailable = [] {
-        if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return false;
-        try {
-            return WaylandVirtualKeyboard::open() != nullptr;
-        } catch (const std::exception&) {
-            return false;
-        }
-    };
+    services.waylandKeyboardAvailable = waylandKeyboardOffered;
     return services;
 }
 

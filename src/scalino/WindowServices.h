@@ -39,6 +39,10 @@ struct WindowServices {
 // name for the desktop's layout; throws KeyEventError as createKeyEventGenerator does.
 std::shared_ptr<KeyEventGenerator> settingsKeyEvents(const Config& config);
 
+// Whether the compositor on $WAYLAND_DISPLAY offers its virtual keyboard: the automatic
+// keyboard output's first choice in a Wayland session.
+bool waylandKeyboardOffered();
+
 // The services of the real program: the process's settings file (shared in a multi-user
 // installation), keys through XTest, the Wayland virtual keyboard or uinput, sound through
 // FluidSynth, the serial driver's ports, QCoreApplication::exit, the update check on one start
