@@ -326,15 +326,18 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     std::shared_ptr<KeyEventGenerator> keys;
     if (options.type) {
         try {
-            keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard, config.getXkbLayout());
+            // --keyboard given wins over the setting the window sends its keys by.
+            const std::string_view backend =
+                options.keyboard.empty() ? ConfigHelper::backendName(config.getKeyboardOutput())
+                                         : std::string_view(options.keyboard);
+            keys = createKeyEventGenerator(config.getKeyboardType(), backend,
+                                           config.getXkbLayout());
         } catch (const std::exception& error) {
             std::fprintf(err, "%s%s%s\n", kPrefix,
                          workerText("error.initializing.keyboard.output").c_str(), error.what());
             return 1;
         }
-        // Told once: which way the keys take decides which applications receive them.
-        if (const std::string method = keys->method(); !method.empty())
-            log.add("typing through " + method);
+        // The connection tells once which way the keys take, when typing has started.
         outputs.keys = [keys](const Config&) { return keys; };
     }
     if (options.sound) outputs.sequencer = defaultSequencer;

@@ -35,6 +35,7 @@ std::string_view acceptedValues(std::string_view key) {
         {"keyboardType", "DESKTOP, QWERTY, US_INTERNATIONAL, AZERTY or GERMAN"},
         {"xkbLayout", "an XKB layout with its variant in parentheses, such as de, ch(fr) or "
                       "us(dvorak), or empty for the X server's"},
+        {"keyboardOutput", "AUTO, WAYLAND, UINPUT or X11"},
         {"delay", "milliseconds from 0 to 1000, or empty"},
         {"editOperation", "REMOVE or KEEP"},
         {"editPosition", "FIRST or LAST"},

@@ -51,7 +51,9 @@ Options:
                               standard output, one line: "+Shift" a press,
                               "-Shift" a release, "." a wait, for example
                               +Shift . +A . -A . -Shift .
-                    Without it (or with auto), in a Wayland session:
+                    Without it, the setting keyboardOutput chooses (AUTO,
+                    WAYLAND, UINPUT or X11, as the window sends keys).
+                    With auto (or AUTO), in a Wayland session:
                     wayland, else uinput where /dev/uinput is writable,
                     else x11 on Xwayland (which only X11 applications
                     receive); elsewhere x11 where an X display answers,
@@ -173,7 +175,12 @@ int runType(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
     }
     std::unique_ptr<KeyEventGenerator> keys;
     try {
-        keys = createKeyEventGenerator(config.getKeyboardType(), options.keyboard, config.getXkbLayout());
+        // --keyboard given wins over the setting the window sends its keys by.
+        const std::string_view backend =
+            options.keyboard.empty() ? ConfigHelper::backendName(config.getKeyboardOutput())
+                                     : std::string_view(options.keyboard);
+        keys = createKeyEventGenerator(config.getKeyboardType(), backend,
+                                       config.getXkbLayout());
     } catch (const KeyEventError& error) {
         std::fprintf(err, "%s%s%s\n", kPrefix,
                      workerText("error.initializing.keyboard.output").c_str(), error.what());

@@ -38,6 +38,7 @@ public:
         ConfigHelper::Connect connect = ConfigHelper::Connect::MANUAL;
         ConfigHelper::KeyboardType keyboardType = ConfigHelper::KeyboardType::QUERTY;
         std::string xkbLayout;
+        ConfigHelper::KeyboardOutput keyboardOutput = ConfigHelper::KeyboardOutput::AUTO;
         std::string delay = "20";
         ConfigHelper::DecimalSeparator decimalSeparator = ConfigHelper::DecimalSeparator::DOT;
         ConfigHelper::StartWith startWith = ConfigHelper::StartWith::NONE;
@@ -100,6 +101,9 @@ public:
     // The layout the desktop's layout type reads characters from; empty for the X server's.
     const std::string& getXkbLayout() const { return fields_.xkbLayout; }
     void setXkbLayout(std::string text) { fields_.xkbLayout = std::move(text); }
+
+    ConfigHelper::KeyboardOutput getKeyboardOutput() const { return fields_.keyboardOutput; }
+    void setKeyboardOutput(ConfigHelper::KeyboardOutput value) { fields_.keyboardOutput = value; }
     const std::string& getDelay() const { return fields_.delay; }
     void setDelay(std::string text) { fields_.delay = std::move(text); }
     ConfigHelper::DecimalSeparator getDecimalSeparator() const { return fields_.decimalSeparator; }

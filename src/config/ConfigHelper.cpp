@@ -62,6 +62,16 @@ int getKeyCode(OutputTerminator key) {
     return getKeyCode(*valueOf<StartWith>(name(key)));
 }
 
+std::string_view backendName(KeyboardOutput output) {
+    switch (output) {
+        case KeyboardOutput::WAYLAND: return "wayland";
+        case KeyboardOutput::UINPUT: return "uinput";
+        case KeyboardOutput::X11: return "x11";
+        case KeyboardOutput::AUTO: break;
+    }
+    return "auto";
+}
+
 int getPercussionNumber(Sound sound) {
     static constexpr int numbers[] = {0, 53, 56, 67, 68, 75, 81};
     return numbers[ordinal(sound)];

@@ -43,6 +43,8 @@ enum class EditPosition { FIRST, LAST };
 enum class Connect { MANUAL, AUTO };
 // The constant name is spelled QUERTY: it is what the settings store holds.
 enum class KeyboardType { QUERTY, US_INTERNATIONAL, AZERTY, GERMAN, DESKTOP };
+// How key events leave the program; each names a backend of createKeyEventGenerator.
+enum class KeyboardOutput { AUTO, WAYLAND, UINPUT, X11 };
 enum class KeyMapType { NUMERIC, ALPHANUMERIC_BASIC, ALPHANUMERIC_COMPLETE };
 enum class InstrumentType { NUMBER, TEXT };
 enum class Instrument;  // the instrument profiles, in Instrument.h
@@ -264,6 +266,17 @@ struct Description<KeyboardType> {
         keyed("DESKTOP", "keyboardType.desktop")};
     static constexpr KeyboardType defaultValue = KeyboardType::QUERTY;
 };
+
+template <>
+struct Description<KeyboardOutput> {
+    static constexpr std::array constants = {
+        keyed("AUTO", "keyboardOutput.auto"), keyed("WAYLAND", "keyboardOutput.wayland"),
+        keyed("UINPUT", "keyboardOutput.uinput"), keyed("X11", "keyboardOutput.x11")};
+    static constexpr KeyboardOutput defaultValue = KeyboardOutput::AUTO;
+};
+
+// The name createKeyEventGenerator knows the output by.
+std::string_view backendName(KeyboardOutput output);
 
 template <>
 struct Description<KeyMapType> {

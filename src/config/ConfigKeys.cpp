@@ -144,6 +144,8 @@ const std::vector<ConfigKey>& table() {
          [](Config& config) { config.setKeyboardType(newSettingsKeyboardType()); },
          StoredForm::Name, Description<KeyboardType>::constants},
         text<XkbLayout, &Config::getXkbLayout, &Config::setXkbLayout>("xkbLayout"),
+        byName<KeyboardOutput, &Config::getKeyboardOutput, &Config::setKeyboardOutput>(
+            "keyboardOutput"),
         text<Delay, &Config::getDelay, &Config::setDelay>("delay"),
         flag<&Config::Fields::minimizeToTray, false>("minimizeToTray"),
         flag<&Config::Fields::notifyWhenMinimizedToTray, false>("notifyWhenMinimizedToTray"),

@@ -17,7 +17,7 @@ namespace scalino {
 namespace {
 
 // The order in which a save writes the settings after "port" and "prevPort".
-constexpr std::array<std::string_view, 30> kWritingOrder = {
+constexpr std::array<std::string_view, 31> kWritingOrder = {
     "instrument",
     "bitRate",
     "dataBits",
@@ -35,6 +35,7 @@ constexpr std::array<std::string_view, 30> kWritingOrder = {
     "roundingMethod",
     "keyboardType",
     "xkbLayout",
+    "keyboardOutput",
     "delay",
     "minimizeToTray",
     "notifyWhenMinimizedToTray",

@@ -41,6 +41,9 @@ void OutputPanel::buildControls(ConfigSignals& configSignals) {
         form.row("VozevuZaDezFrame2.label23.text", enumComboBox<KeyboardType>("keyboardTypeBox"));
     setToolTipKey(keyboardTypeBox_, "VozevuZaDezFrame2.keyboardTypeBox.toolTipText");
     buildXkbLayoutField(form);
+    keyboardOutputBox_ = form.row("VozevuZaDezFrame2.keyboardOutputLabel.text",
+                                  enumComboBox<KeyboardOutput>("keyboardOutputBox"));
+    setToolTipKey(keyboardOutputBox_, "VozevuZaDezFrame2.keyboardOutputBox.toolTipText");
     form.addWide(separator("separator6"));
     startWithBox_ =
         form.row("VozevuZaDezFrame2.label12.text_2", enumComboBox<StartWith>("startWithBox"));
@@ -69,6 +72,9 @@ void OutputPanel::buildControls(ConfigSignals& configSignals) {
     connect(keyboardTypeBox_, &QComboBox::currentIndexChanged, this, [this] {
         config_.setKeyboardType(selectedConstant<KeyboardType>(keyboardTypeBox_));
         enableXkbLayout();
+    });
+    connect(keyboardOutputBox_, &QComboBox::currentIndexChanged, this, [this] {
+        config_.setKeyboardOutput(selectedConstant<KeyboardOutput>(keyboardOutputBox_));
     });
     connect(startWithBox_, &QComboBox::currentIndexChanged, this,
             [this] { config_.setStartWith(selectedConstant<StartWith>(startWithBox_)); });
@@ -104,6 +110,7 @@ void OutputPanel::fillFromConfig() {
     selectConstant(keyboardTypeBox_, config_.getKeyboardType());
     xkbLayoutTextField_->setText(toQString(config_.getXkbLayout()));
     enableXkbLayout();
+    selectConstant(keyboardOutputBox_, config_.getKeyboardOutput());
     selectConstant(startWithBox_, config_.getStartWith());
     const QSignalBlocker blocker(delayTextField_);
     delayTextField_->setText(toQString(config_.getDelay()));
@@ -129,6 +136,7 @@ void OutputPanel::checkDelay() {
 void OutputPanel::gatherKeyboard() {
     config_.setKeyboardType(selectedConstant<KeyboardType>(keyboardTypeBox_));
     xkbLayoutTextField_->verify();
+    config_.setKeyboardOutput(selectedConstant<KeyboardOutput>(keyboardOutputBox_));
     if (!delayIsValid()) {
         // Never stored: the field is about to become the usual delay.
         checkDelay();

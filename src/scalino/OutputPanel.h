@@ -17,8 +17,8 @@ class DecimalSeparatorBox;
 class PanelForm;
 
 // The output tab: decimal separator, the keys typed after and before each value, the sound,
-// the keyboard layout (for the desktop's layout, its XKB name) and the pause between
-// keystrokes. Every call is made on the GUI thread.
+// the keyboard layout (for the desktop's layout, its XKB name), the way keys are sent and the
+// pause between keystrokes. Every call is made on the GUI thread.
 class OutputPanel : public QWidget {
     Q_OBJECT
 public:
@@ -26,7 +26,8 @@ public:
 
     OutputPanel(Config& config, ConfigSignals& configSignals, QWidget* parent = nullptr);
 
-    // The layout, its name and the delay (both after their checks).
+    // The layout, its name, the keyboard output and the delay (name and delay after their
+    // checks).
     void gatherKeyboard();
     // Separator, start key, end key and sound.
     void gatherOutput();
@@ -49,6 +50,7 @@ private:
     QComboBox* soundComboBox_;
     QComboBox* keyboardTypeBox_;
     CheckedField* xkbLayoutTextField_;
+    QComboBox* keyboardOutputBox_;
     QComboBox* startWithBox_;
     QLineEdit* delayTextField_;
 };

@@ -241,15 +241,16 @@ void VozevuZaDezFrame2::connectInstrument() {
     }
 }
 
-// Typing with the desktop's layout needs its keymap: from the name in the settings, else from
-// the X server. Where neither is there (Wayland without Xwayland) the user names the layout, and
-// it is saved at once for every later connection. Cancel leaves the window disconnected rather
+// Typing with the desktop's layout needs its keymap: the Wayland virtual keyboard brings the
+// compositor's; otherwise from the name in the settings, else from the X server. Where neither
+// is there (Wayland without Xwayland or its virtual keyboard) the user names the layout, and it
+// is saved at once for every later connection. Cancel leaves the window disconnected rather
 // than reading values that would never be typed.
 bool VozevuZaDezFrame2::desktopLayoutKnown() {
     if (!services_.outputs.keys ||
         config_.getKeyboardType() != ConfigHelper::KeyboardType::DESKTOP ||
-        !config_.getXkbLayout().empty() || !services_.serverLayoutAvailable ||
-        services_.serverLayoutAvailable()) {
+        !config_.getXkbLayout().empty() || keymapFromCompositor() ||
+        !services_.serverLayoutAvailable || services_.serverLayoutAvailable()) {
         return true;
     }
     const std::optional<std::string> layout = askXkbLayout(this, systemXkbLayout());
@@ -257,6 +258,17 @@ bool VozevuZaDezFrame2::desktopLayoutKnown() {
     outputPanel_->setXkbLayout(*layout);
     autoSave();
     return true;
+}
+
+bool VozevuZaDezFrame2::keymapFromCompositor() const {
+    switch (config_.getKeyboardOutput()) {
+        case ConfigHelper::KeyboardOutput::WAYLAND: return true;
+        case ConfigHelper::KeyboardOutput::AUTO:
+            return services_.waylandKeyboardAvailable && services_.waylandKeyboardAvailable();
+        case ConfigHelper::KeyboardOutput::UINPUT:
+        case ConfigHelper::KeyboardOutput::X11: break;
+    }
+    return false;
 }
 
 void VozevuZaDezFrame2::showConnected(bool connected) {

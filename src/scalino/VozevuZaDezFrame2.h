@@ -83,6 +83,8 @@ private:
     // False when the desktop's layout is to be typed with, no X server tells it and the user
     // cancelled naming it.
     bool desktopLayoutKnown();
+    // Whether the keys go through the Wayland virtual keyboard, whose keymap is the desktop's.
+    bool keymapFromCompositor() const;
     // The connected look without the settings tabs, or the disconnected look with them.
     void arrangeTabs(bool connected);
     void tabbedPaneStateChanged(int index);

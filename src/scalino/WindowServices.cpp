@@ -7,19 +7,35 @@
 #include "config/SettingsStore.h"
 #include "platform/FluidSynthSequencer.h"
 #include "platform/KeyEventBackend.h"
+#include "platform/WaylandVirtualKeyboard.h"
 #include "platform/X11DesktopLayout.h"
 #include "prefs/FilePreferencesFactory.h"
 #include "rs232/SerialPortLocal.h"
 
 namespace scalino {
 
+std::shared_ptr<KeyEventGenerator> settingsKeyEvents(const Config& config) {
+    return createKeyEventGenerator(config.getKeyboardType(),
+                                   ConfigHelper::backendName(config.getKeyboardOutput()),
+                                   config.getXkbLayout());
+}
+
+// Asked by connecting, which the compositor answers at once; the keyboard is dropped again
+// before any key.
+bool waylandKeyboardOffered() {
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return false;
+    try {
+        return WaylandVirtualKeyboard::open() != nullptr;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 WindowServices processWindowServices() {
     WindowServices services;
     selectPreferencesFile();
     services.preferencesRoot = &FilePreferencesFactory::instance().userRoot();
-    services.outputs.keys = [](const Config& config) -> std::shared_ptr<KeyEventGenerator> {
-        return createKeyEventGenerator(config.getKeyboardType(), "", config.getXkbLayout());
-    };
+    services.outputs.keys = settingsKeyEvents;
     services.outputs.sequencer = defaultSequencer;
     services.listPorts = [] { return SerialPortLocal::getPortList(); };
     services.exit = [](int status) { QCoreApplication::exit(status); };
@@ -35,6 +51,7 @@ WindowServices processWindowServices() {
             return false;
         }
     };
+    services.waylandKeyboardAvailable = waylandKeyboardOffered;
     return services;
 }
 

@@ -27,15 +27,27 @@ struct WindowServices {
     // Whether an X server answers with the desktop's keyboard layout; when none does, the
     // desktop's layout must be named before connecting. None: taken as answering.
     std::function<bool()> serverLayoutAvailable;
+    // Whether the compositor of this Wayland session offers its virtual keyboard, which brings
+    // the desktop's keymap along; asked for the automatic keyboard output. None: taken as not.
+    std::function<bool()> waylandKeyboardAvailable;
     // The autostart folder the start at login writes its entry to; empty for the user's
     // ($XDG_CONFIG_HOME/autostart), looked up each time it is used.
     std::filesystem::path autostartFolder;
 };
 
+// Key events for the settings' layout through the settings' keyboard output, with the layout
+// name for the desktop's layout; throws KeyEventError as createKeyEventGenerator does.
+std::shared_ptr<KeyEventGenerator> settingsKeyEvents(const Config& config);
+
+// Whether the compositor on $WAYLAND_DISPLAY offers its virtual keyboard: the automatic
+// keyboard output's first choice in a Wayland session.
+bool waylandKeyboardOffered();
+
 // The services of the real program: the process's settings file (shared in a multi-user
 // installation), keys through XTest, the Wayland virtual keyboard or uinput, sound through
 // FluidSynth, the serial driver's ports, QCoreApplication::exit, the update check on one start
-// in four, the X server on $DISPLAY for the desktop's layout and the user's autostart folder.
+// in four, the X server on $DISPLAY for the desktop's layout, the compositor on
+// $WAYLAND_DISPLAY for its virtual keyboard and the user's autostart folder.
 WindowServices processWindowServices();
 
 }  // namespace scalino

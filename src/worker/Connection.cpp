@@ -89,6 +89,10 @@ void Connection::logStart(const Config& config) {
     if (keyBot_) {
         view_.logEvent(windowText("keyboard.output.started.type") + " " +
                        toString(config.getKeyboardType()));
+        // Which way the keys take decides which applications receive them; in the words of
+        // scalino-cli type.
+        if (const std::string method = keys_->method(); !method.empty())
+            view_.logEvent("typing through " + method);
     }
 }
 

@@ -42,7 +42,8 @@ public:
 
     // Connects with the settings, in this order: keyboard output, the Caps Lock check and the
     // check that the desktop's layout is the setting's, sound, duplicate suppression, the worker
-    // (which opens the port), the typing thread, the log of what was started, then reading. Problems with keys or sound are reported to the view and
+    // (which opens the port), the typing thread, the log of what was started (with the way the
+    // keys take), then reading. Problems with keys or sound are reported to the view and
     // connecting goes on. A port that cannot be opened or a setting it refuses is thrown
     // (SerialPortException, SerialParameterException, std::runtime_error without a port) after
     // everything built so far has been released. Call once.

@@ -327,6 +327,19 @@ TEST(ReadCommandTest, PortsThatCannotBeOpenedAndBadOptions) {
     }
 }
 
+// --type takes the setting's way without --keyboard; X11 cannot start without a display, and
+// a run whose keys cannot go anywhere stops before it reads.
+TEST(ReadCommandTest, TypingTakesTheKeyboardOutputSettingWithoutKeyboard) {
+    test::Pty pty;
+    const auto result =
+        test::runProgram(SCALINO_CLI, readArguments(pty, {"--type", "--set", "keyboardOutput=X11"}),
+                         "", {"DISPLAY=", "WAYLAND_DISPLAY="});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err, "scalino-cli read: " + workerText("error.initializing.keyboard.output") +
+                              "no X display: DISPLAY is not set\n");
+    EXPECT_EQ(result.out, "");
+}
+
 TEST(ReadCommandTest, DefaultsReadTheInstrumentsLinesAsItSendsThem) {
     test::Pty pty;
     // The balance ends its lines with LF; the stored terminator (CR) would never end one.

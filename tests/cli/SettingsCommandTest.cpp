@@ -43,7 +43,7 @@ TEST_F(SettingsCommandTest, PrintsEverySettingInReadingOrder) {
                                "parity=NONE\n"))
         << result.out;
     EXPECT_TRUE(result.out.ends_with("\ncustomRegEx=\n"));
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 32);
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 33);
     EXPECT_FALSE(std::filesystem::exists(prefs_));  // printing saves nothing
 }
 

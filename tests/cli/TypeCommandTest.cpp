@@ -73,6 +73,36 @@ TEST(TypeCommandTest, TheDesktopsLayoutRecordsWhatTheNamedLayoutHas) {
     }
 }
 
+// Without --keyboard the setting keyboardOutput chooses the way; --keyboard given wins over it.
+// No display is set, so X11 cannot start.
+TEST(TypeCommandTest, TheKeyboardOutputSettingChoosesUnlessKeyboardIsGiven) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const std::string noX11 = "scalino-cli type: " +
+                              workerText("error.initializing.keyboard.output") +
+                              "no X display: DISPLAY is not set\n";
+    const Case cases[] = {
+        {{"--set", "keyboardOutput=X11"}, 3, "", noX11},
+        {{"--set", "keyboardOutput=X11", "--keyboard", "record"}, 0, "+D1 . -D1 .\n", ""},
+        {{"--set", "keyboardOutput=X11", "--keyboard", "x11"}, 3, "", noX11},
+        {{"--set", "keyboardOutput=AUTO", "--keyboard", "record"}, 0, "+D1 . -D1 .\n", ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"type", "1", "--set", "delay=0"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const auto result =
+            test::runProgram(SCALINO_CLI, arguments, "", {"DISPLAY=", "WAYLAND_DISPLAY="});
+        SCOPED_TRACE(c.arguments.back());
+        EXPECT_EQ(result.exitStatus, c.status) << result.err;
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
 TEST(TypeCommandTest, BadOptionsAreRefusedBeforeAnyKeyIsSent) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"12", "--keyboard", "xtest"},
@@ -80,6 +110,7 @@ TEST(TypeCommandTest, BadOptionsAreRefusedBeforeAnyKeyIsSent) {
         {{"--keyboard", "record"}, "the TEXT to type is missing"},
         {{"12", "13", "--keyboard", "record"}, "'13' is a second one"},
         {{"12", "--keyboard", "record", "--set", "keyboardType=SWISS"}, "keyboardType"},
+        {{"12", "--set", "keyboardOutput=XTEST"}, "AUTO, WAYLAND, UINPUT or X11"},
     };
     for (const auto& [arguments, message] : cases) {
         const auto result = type(arguments);

@@ -38,6 +38,7 @@ constexpr KeyCase kKeys[] = {
     {"roundingMethod", "HALF_EVEN", "EVEN", "CEILING"},
     {"sound", "COWBELL", "BELL", "CLAVES"},
     {"keyboardType", "GERMAN", "QWERTZ", "AZERTY"},
+    {"keyboardOutput", "UINPUT", "uinput", "X11"},
     {"delay", "0", "1001", "25"},
     {"minimizeToTray", "true", "", "true"},
     {"notifyWhenMinimizedToTray", "TRUE", "", "true"},
@@ -121,6 +122,36 @@ TEST_F(SettingsStoreTest, AnUnreadableStoreIsReportedAndTheDefaultsApply) {
     EXPECT_THROW(saveConfig(config, node()), BackingStoreException);
 }
 
+TEST_F(SettingsStoreTest, AFileOfAnEarlierVersionLoadsWithTheAutomaticKeyboardOutput) {
+    // Written before the keyboard output could be chosen: the key is missing.
+    test::writeFile(dir_ / "prefs.txt",
+                    "com.velmora.Scalino.keyboardType=GERMAN\n"
+                    "com.velmora.Scalino.xkbLayout=de\n"
+                    "com.velmora.Scalino.delay=25\n");
+    Config config;
+    config.setKeyboardOutput(ConfigHelper::KeyboardOutput::X11);
+    FilePreferencesFactory reader(dir_ / "prefs.txt");
+    const LoadReport report = loadConfig(config, reader.userRoot().node(kSettingsNodePath), {});
+    EXPECT_TRUE(report.allValid());
+    EXPECT_FALSE(report.storeFailure);
+    EXPECT_EQ(config.getKeyboardType(), ConfigHelper::KeyboardType::GERMAN);
+    EXPECT_EQ(config.getXkbLayout(), "de");
+    EXPECT_EQ(config.getKeyboardOutput(), ConfigHelper::KeyboardOutput::AUTO);
+}
+
+TEST(KeyboardOutputTest, EachChoiceNamesItsBackend) {
+    using ConfigHelper::KeyboardOutput;
+    const std::pair<KeyboardOutput, std::string_view> cases[] = {
+        {KeyboardOutput::AUTO, "auto"},
+        {KeyboardOutput::WAYLAND, "wayland"},
+        {KeyboardOutput::UINPUT, "uinput"},
+        {KeyboardOutput::X11, "x11"},
+    };
+    ASSERT_EQ(std::size(cases), ConfigHelper::values<KeyboardOutput>().size());
+    for (const auto& [output, backend] : cases)
+        EXPECT_EQ(ConfigHelper::backendName(output), backend) << ConfigHelper::name(output);
+}
+
 // Records the order of the writes, which the file does not keep.
 class RecordingPreferences : public Preferences {
 public:
@@ -183,6 +214,7 @@ TEST(SettingsStoreSaveTest, WritesEverySettingInOrderInOneWrite) {
                                             "roundingMethod",
                                             "keyboardType",
                                             "xkbLayout",
+                                            "keyboardOutput",
                                             "delay",
                                             "minimizeToTray",
                                             "notifyWhenMinimizedToTray",

@@ -24,6 +24,7 @@
 namespace scalino {
 namespace {
 
+using ConfigHelper::KeyboardOutput;
 using ConfigHelper::KeyboardType;
 using test::ModalAnswerer;
 
@@ -63,7 +64,8 @@ protected:
     }
 
     // A barcode scanner on the pty, the window connected by the Start button.
-    void storeScanner(KeyboardType keyboardType, const std::string& xkbLayout) {
+    void storeScanner(KeyboardType keyboardType, const std::string& xkbLayout,
+                      KeyboardOutput output = KeyboardOutput::AUTO) {
         storeSettings({{"instrument", "BARCODE_ALPHA_COMPLETE"},
                        {"inputTerminator", "10"},
                        {"connect", "MANUAL"},
@@ -72,6 +74,7 @@ protected:
                        {"outputTerminator", "TAB"},
                        {"keyboardType", std::string(ConfigHelper::name(keyboardType))},
                        {"xkbLayout", xkbLayout},
+                       {"keyboardOutput", std::string(ConfigHelper::name(output))},
                        {"checkForUpdates", "false"},
                        {"minimizeToTray", "false"}});
     }
@@ -88,6 +91,7 @@ protected:
             ++serverAsked;
             return serverAnswers;
         };
+        services.waylandKeyboardAvailable = [this] { return waylandOffered; };
         window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
     }
 
@@ -119,6 +123,7 @@ protected:
 
     test::Pty pty;
     bool serverAnswers = true;
+    bool waylandOffered = false;
     int serverAsked = 0;
 };
 
@@ -187,24 +192,36 @@ TEST_F(WindowDesktopLayoutTest, WithoutAnXServerToTellTheLayoutTheWindowAsksForI
     EXPECT_TRUE(question.isEmpty());
 }
 
+// The Wayland virtual keyboard brings the compositor's keymap: chosen, or the automatic choice
+// where the compositor offers it, nothing is asked. The keys themselves go through XTest here
+// whatever the setting: only the question is looked at.
 TEST_F(WindowDesktopLayoutTest, TheNameIsAskedForOnlyForTheDesktopsLayoutWithoutOneAndAServer) {
     struct Case {
         KeyboardType keyboardType;
         std::string xkbLayout;
         bool serverAnswers;
+        KeyboardOutput output;
+        bool waylandOffered;
         bool asked;
     };
     const std::vector<Case> cases = {
-        {KeyboardType::DESKTOP, "", false, true},
-        {KeyboardType::DESKTOP, "", true, false},
-        {KeyboardType::DESKTOP, "de", false, false},
-        {KeyboardType::GERMAN, "", false, false},
+        {KeyboardType::DESKTOP, "", false, KeyboardOutput::AUTO, false, true},
+        {KeyboardType::DESKTOP, "", true, KeyboardOutput::AUTO, false, false},
+        {KeyboardType::DESKTOP, "de", false, KeyboardOutput::AUTO, false, false},
+        {KeyboardType::GERMAN, "", false, KeyboardOutput::AUTO, false, false},
+        {KeyboardType::DESKTOP, "", false, KeyboardOutput::AUTO, true, false},
+        {KeyboardType::DESKTOP, "", false, KeyboardOutput::WAYLAND, false, false},
+        {KeyboardType::DESKTOP, "", false, KeyboardOutput::X11, true, true},
+        {KeyboardType::DESKTOP, "", false, KeyboardOutput::UINPUT, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(ConfigHelper::name(c.keyboardType)) + " '" + c.xkbLayout + "' " +
-                     (c.serverAnswers ? "server" : "no server"));
-        storeScanner(c.keyboardType, c.xkbLayout);
+                     (c.serverAnswers ? "server " : "no server ") +
+                     std::string(ConfigHelper::name(c.output)) +
+                     (c.waylandOffered ? " offered" : " not offered"));
+        storeScanner(c.keyboardType, c.xkbLayout, c.output);
         serverAnswers = c.serverAnswers;
+        waylandOffered = c.waylandOffered;
         ModalAnswerer answerer;
         int dialogs = 0;
         answerer.handleDialogs([&](QDialog& dialog) {

@@ -122,6 +122,45 @@ TEST_F(WindowLayoutNameTest, TheNameIsSavedWhenTheWindowCloses) {
     EXPECT_TRUE(answerer.messageBoxes().empty());
 }
 
+// The way keys are sent: the box shows the stored choice with the settings' texts, and the one
+// chosen is saved when the tab is left and shown by the next start.
+TEST_F(WindowLayoutNameTest, TheKeyboardOutputIsShownChosenSavedAndShownAgain) {
+    using ConfigHelper::KeyboardOutput;
+    const std::pair<KeyboardOutput, KeyboardOutput> cases[] = {
+        {KeyboardOutput::AUTO, KeyboardOutput::X11},
+        {KeyboardOutput::X11, KeyboardOutput::WAYLAND},
+        {KeyboardOutput::WAYLAND, KeyboardOutput::UINPUT},
+        {KeyboardOutput::UINPUT, KeyboardOutput::AUTO},
+    };
+    for (const auto& [before, chosen] : cases) {
+        SCOPED_TRACE(std::string(ConfigHelper::name(before)) + " to " +
+                     std::string(ConfigHelper::name(chosen)));
+        storeSettings({{"keyboardOutput", std::string(ConfigHelper::name(before))},
+                       {"connect", "MANUAL"},
+                       {"checkForUpdates", "false"}});
+        ModalAnswerer answerer;
+        open();
+        showTab("outputPanel");
+        auto* box = control<QComboBox>("keyboardOutputBox");
+        ASSERT_NE(box, nullptr);
+        ASSERT_EQ(box->count(), 4);
+        for (const KeyboardOutput output : ConfigHelper::values<KeyboardOutput>()) {
+            EXPECT_EQ(box->itemText(ConfigHelper::ordinal(output)),
+                      toQString(ConfigHelper::toString(output)));
+        }
+        EXPECT_EQ(box->currentIndex(), ConfigHelper::ordinal(before));
+        EXPECT_EQ(window->config().getKeyboardOutput(), before);
+        box->setCurrentIndex(ConfigHelper::ordinal(chosen));
+        EXPECT_EQ(window->config().getKeyboardOutput(), chosen);
+        showTab("panel1");
+        EXPECT_EQ(stored("keyboardOutput"), ConfigHelper::name(chosen));
+        open();
+        EXPECT_EQ(control<QComboBox>("keyboardOutputBox")->currentIndex(),
+                  ConfigHelper::ordinal(chosen));
+        EXPECT_TRUE(answerer.messageBoxes().empty());
+    }
+}
+
 TEST(SystemXkbLayoutTest, TheFirstLayoutAndVariantOfTheKeyboardFile) {
     struct Case {
         const char* content;

@@ -166,6 +166,30 @@ TEST_F(ConnectionTest, TheStartIsLoggedAfterThePortOpenedAndBeforeAnyLine) {
                                ConfigHelper::toString(ConfigHelper::KeyboardType::GERMAN)}));
 }
 
+// Keys that say how they go, as the real backends do.
+class NamedWayKeyEvents : public RecordingKeyEvents {
+public:
+    std::string method() const override { return "a test's own way"; }
+};
+
+TEST_F(ConnectionTest, TheWayTheKeysTakeIsLoggedOnceAfterTypingStarted) {
+    keys = std::make_shared<NamedWayKeyEvents>();
+    Connection connection(view, ui, outputs());
+    connection.start(settings());
+    driver->script("1.5\n2.5\n");
+    ASSERT_TRUE(ui.runUntil([&] { return view.lineCount() >= 2; }, 60s));
+    ASSERT_TRUE(connection.awaitTyping(60s));
+    connection.stop();
+    const std::vector<std::string> log = view.log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "typing through a test's own way"), 1);
+    const auto started = std::find(log.begin(), log.end(),
+                                    windowText("keyboard.output.started.type") + " " +
+                                        ConfigHelper::toString(ConfigHelper::KeyboardType::QUERTY));
+    ASSERT_NE(started, log.end());
+    ASSERT_NE(started + 1, log.end());
+    EXPECT_EQ(*(started + 1), "typing through a test's own way");
+}
+
 TEST_F(ConnectionTest, ProblemsWithKeysOrSoundAreReportedAndTheValuesStillArrive) {
     struct Case {
         std::string name;
