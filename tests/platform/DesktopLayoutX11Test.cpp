@@ -20,6 +20,7 @@
 #include "platform/XInputRecorder.h"
 #include "platform/XTestKeyboard.h"
 #include "platform/XvfbServer.h"
+#include "support/ReportingView.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 #include "util/Text.h"
@@ -33,14 +34,7 @@ namespace {
 using ConfigHelper::KeyboardType;
 using ConfigHelper::KeyMapType;
 
-class ReportingView : public WeightWorkerView {
-public:
-    void logEvent(const std::string&) override {}
-    void logImportantEvent(const std::string& text) override { reports += text + "\n"; }
-    void setConnectedInGUI(bool) override {}
-    void update(const DataLine&) override {}
-    std::string reports;
-};
+using test::ReportingView;
 
 struct LayoutCase {
     const char* layout;  // as setxkbmap and the xkbLayout setting name it

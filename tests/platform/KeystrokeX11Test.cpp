@@ -16,6 +16,7 @@
 #include "platform/XTestKeyboard.h"
 #include "platform/XvfbServer.h"
 #include "support/Failure.h"
+#include "support/ReportingView.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 #include "util/Text.h"
@@ -29,14 +30,7 @@ using ConfigHelper::KeyMapType;
 using ConfigHelper::StartWith;
 namespace VK = VirtualKey;
 
-class ReportingView : public WeightWorkerView {
-public:
-    void logEvent(const std::string&) override {}
-    void logImportantEvent(const std::string& text) override { reports += text + "\n"; }
-    void setConnectedInGUI(bool) override {}
-    void update(const DataLine&) override {}
-    std::string reports;
-};
+using test::ReportingView;
 
 // The key map's characters in its order, each followed by an "a": a dead key that swallowed
 // its Space, or a Space sent after a key that is not dead, shows as a wrong "a".

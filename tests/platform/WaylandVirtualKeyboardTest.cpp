@@ -25,6 +25,7 @@
 #include "platform/WevRecorder.h"
 #include "support/Failure.h"
 #include "support/Pty.h"
+#include "support/ReportingView.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 #include "worker/Connection.h"
@@ -37,14 +38,7 @@ namespace {
 using ConfigHelper::KeyboardType;
 using ConfigHelper::KeyMapType;
 
-class ReportingView : public WeightWorkerView {
-public:
-    void logEvent(const std::string&) override {}
-    void logImportantEvent(const std::string& text) override { reports += text + "\n"; }
-    void setConnectedInGUI(bool) override {}
-    void update(const DataLine&) override {}
-    std::string reports;
-};
+using test::ReportingView;
 
 struct LayoutCase {
     const char* layout;   // as Sway's xkb_layout takes it
