@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "config/Keymap.h"
-#include "util/Text.h"
 
 namespace scalino {
 
@@ -31,12 +30,6 @@ std::optional<int> fixedKey(int keyCode) {
     if (keyCode == VK::F1 + 10) return KEY_F11;
     if (keyCode == VK::F12) return KEY_F12;
     return std::nullopt;
-}
-
-std::string quoted(char32_t character) {
-    std::string text = "'";
-    appendUtf8(text, character);
-    return text + "'";
 }
 
 }  // namespace
@@ -79,7 +72,7 @@ void DesktopKeyEvents::pressCharacter(int keyCode, char32_t character) {
     const auto* chords = table.chordsFor(character, locks(table.locksThatMatter(character)));
     if (chords == nullptr || chords->empty()) {
         throw KeyEventError("the " + layout_->name() + " layout has no key for the character " +
-                            quoted(character));
+                            VK::name(keyCode));
     }
     for (size_t i = 0; i + 1 < chords->size(); ++i) {
         pressChord((*chords)[i]);
