@@ -134,15 +134,17 @@ std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::Keyboar
         throw std::invalid_argument("unknown keyboard backend '" + std::string(backend) +
                                     "': use x11, wayland, portal, uinput or record");
     }
-    // The Wayland keyboard types with the keymap it handed the compositor: that is the layout
-    // every application reads its keys with.
-    const auto* wayland = dynamic_cast<const WaylandVirtualKeyboard*>(keyboard.get());
+    // A keyboard that hands over its keymap (the Wayland virtual keyboard) or is handed one types
+    // with it: that is the layout every application reads its keys with.
     if (layout == ConfigHelper::KeyboardType::DESKTOP) {
-        auto desktop = wayland != nullptr ? wayland->layout() : openDesktopLayout(xkbLayout);
+        std::unique_ptr<DesktopLayout> desktop = keyboard->receiverLayout();
+        if (!desktop) desktop = openDesktopLayout(xkbLayout);
         return std::make_unique<DesktopKeyEvents>(std::move(desktop), std::move(keyboard));
     }
     std::function<std::string()> desktopLayout = [] { return activeX11LayoutName(); };
-    if (wayland != nullptr) desktopLayout = [name = wayland->layout()->name()] { return name; };
+    if (std::shared_ptr<DesktopLayout> receiver = keyboard->receiverLayout()) {
+        desktopLayout = [receiver] { return receiver->name(); };
+    }
     return std::make_unique<LayoutKeyEvents>(layout, std::move(keyboard), desktopLayout);
 }
 

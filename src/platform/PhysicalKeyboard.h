@@ -1,11 +1,14 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace scalino {
 
 // The keyboard lights a backend can read.
 enum class KeyboardLed { CapsLock, NumLock };
+
+class DesktopLayout;
 
 // A keyboard that presses and releases physical keys, named by their Linux evdev codes
 // (linux/input-event-codes.h). What a key types is up to the layout of whoever receives it.
@@ -20,6 +23,11 @@ public:
     // How the keys are sent, for the user (KeyEventGenerator::method); "" for none of the
     // platform's ways.
     virtual std::string method() const { return ""; }
+    // The layout whoever receives these keys reads them with, where the keyboard itself hands
+    // over or is handed the keymap (a Wayland virtual keyboard, an EIS device); null where the
+    // keymap is the desktop's business (XTest, uinput). The layout may follow the receiver's
+    // changes; one thread at a time uses it.
+    virtual std::unique_ptr<DesktopLayout> receiverLayout() const { return nullptr; }
 };
 
 }  // namespace scalino

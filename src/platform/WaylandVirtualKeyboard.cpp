@@ -273,7 +273,7 @@ void WaylandVirtualKeyboard::sync() {
     roundtrip("waiting for the keys to be taken");
 }
 
-std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::layout() const {
+std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::receiverLayout() const {
     std::lock_guard lock(mutex_);
     return std::make_unique<KeymapDesktopLayout>(XkbKeymap::fromString(keymapText_));
 }

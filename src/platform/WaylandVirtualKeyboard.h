@@ -46,7 +46,7 @@ public:
     void sync();
 
     // The layout this keyboard types with, from the same keymap, for the desktop's layout.
-    std::unique_ptr<DesktopLayout> layout() const;
+    std::unique_ptr<DesktopLayout> receiverLayout() const override;
     // The display connected to, for messages.
     const std::string& displayName() const { return displayName_; }
 

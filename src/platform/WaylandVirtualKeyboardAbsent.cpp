@@ -35,7 +35,7 @@ std::string WaylandVirtualKeyboard::method() const {
     return "";
 }
 void WaylandVirtualKeyboard::sync() {}
-std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::layout() const {
+std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::receiverLayout() const {
     throw KeyEventError(kAbsent);
 }
 void WaylandVirtualKeyboard::send(int, bool) {

@@ -77,7 +77,7 @@ protected:
         usersKeyboard_ = WaylandVirtualKeyboard::open(sway_->socket(), GetParam().name);
         auto keyboard = WaylandVirtualKeyboard::open(sway_->socket());
         keyboard_ = keyboard.get();
-        auto layout = keyboard->layout();
+        auto layout = keyboard->receiverLayout();
         keys_ = std::make_unique<DesktopKeyEvents>(std::move(layout), std::move(keyboard));
     }
 
