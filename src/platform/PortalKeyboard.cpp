@@ -35,6 +35,11 @@ bool PortalKeyboard::isLedOn(KeyboardLed led) {
     return led == KeyboardLed::CapsLock ? capsLock_ : numLock_;
 }
 
+bool PortalKeyboard::closed() {
+    std::lock_guard lock(mutex_);
+    return portal_->closed();
+}
+
 std::string PortalKeyboard::method() const {
     return "the remote-desktop portal";
 }

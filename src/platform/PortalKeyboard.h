@@ -27,6 +27,9 @@ public:
 
     // Whether the portal offers EIS (RemoteDesktopPortal::offersEis).
     bool offersEis() const { return portal_->offersEis(); }
+    // Whether the desktop has ended the session (RemoteDesktopPortal::closed): the next key
+    // throws, and a new session asks the user anew.
+    bool closed();
 
 private:
     std::mutex mutex_;  // one call at a time on the session's bus connection

@@ -1,8 +1,10 @@
 #include "platform/RemoteDesktopPortal.h"
 
+#include <fcntl.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -20,6 +22,9 @@ constexpr const char* kObject = "/org/freedesktop/portal/desktop";
 constexpr const char* kInterface = "org.freedesktop.portal.RemoteDesktop";
 constexpr const char* kRequestInterface = "org.freedesktop.portal.Request";
 constexpr const char* kSessionInterface = "org.freedesktop.portal.Session";
+// The host portal's registry (xdg-desktop-portal 1.19 and later): a program that is not in a
+// sandbox names its application there, before its first other call to the portal.
+constexpr const char* kRegistryInterface = "org.freedesktop.host.portal.Registry";
 
 constexpr const char* kNoPortal =
     "no remote-desktop portal on the session bus (xdg-desktop-portal with a GNOME or KDE backend "
@@ -27,6 +32,10 @@ constexpr const char* kNoPortal =
 constexpr const char* kRefused =
     "the desktop refused remote keyboard access: allow it in the dialog, or choose another way "
     "with --keyboard";
+
+constexpr const char* kEnded =
+    "the desktop ended the remote keyboard session (revoked from its indicator, or the user "
+    "logged out): press Start again to ask for access anew";
 
 // Response codes of org.freedesktop.portal.Request.
 constexpr uint32_t kSuccess = 0;
@@ -115,6 +124,12 @@ int parseResponse(sd_bus_message* message, Response& response) {
     return sd_bus_message_exit_container(message);
 }
 
+// The session's Closed: userdata is the flag it sets.
+int onClosed(sd_bus_message*, void* userdata, sd_bus_error*) {
+    *static_cast<bool*>(userdata) = true;
+    return 0;
+}
+
 int onResponse(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& response = *static_cast<Response*>(userdata);
     if (response.received) return 0;
@@ -139,6 +154,51 @@ RemoteDesktopPortal::~RemoteDesktopPortal() {
     sd_bus_flush_close_unref(bus_);
 }
 
+namespace {
+
+// What the probe's one call brought.
+struct ProbeAnswer {
+    bool received = false;
+    bool offered = false;
+};
+
+int onVersion(sd_bus_message* message, void* userdata, sd_bus_error*) {
+    auto& answer = *static_cast<ProbeAnswer*>(userdata);
+    answer.received = true;
+    uint32_t version = 0;
+    // An error (no portal, a portal without the interface, the bus gone) leaves it false.
+    answer.offered = !sd_bus_message_is_method_error(message, nullptr) &&
+                     sd_bus_message_read(message, "v", "u", &version) > 0 && version >= 1;
+    return 0;
+}
+
+}  // namespace
+
+bool RemoteDesktopPortal::offered(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    // No address and no runtime folder, or no socket there: an error at once. The connection
+    // itself is asynchronous: its authentication and Hello go with the call below.
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_user(&bus) < 0) return false;
+    ProbeAnswer answer;
+    sd_bus_slot* slot = nullptr;
+    int result =
+        sd_bus_call_method_async(bus, &slot, kService, kObject, "org.freedesktop.DBus.Properties",
+                                 "Get", onVersion, &answer, "ss", kInterface, "version");
+    while (result >= 0 && !answer.received) {
+        result = sd_bus_process(bus, nullptr);
+        if (result != 0) continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) break;
+        result = sd_bus_wait(
+            bus, microseconds(std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
+    }
+    sd_bus_slot_unref(slot);
+    // Without flushing: a bus that does not answer must not hold the caller up on the way out.
+    sd_bus_close_unref(bus);
+    return answer.offered;
+}
+
 void RemoteDesktopPortal::connect() {
     int result = sd_bus_open_user(&bus_);
     if (result < 0) {
@@ -156,6 +216,9 @@ void RemoteDesktopPortal::connect() {
         if (*c == ':') continue;
         senderPart_ += *c == '.' ? '_' : *c;
     }
+    // Before any other call to the portal: it takes a registration only from a connection it
+    // has not yet looked the application up for.
+    registerApp();
     // The version answers whether the portal is there at all (a bus may start it on demand).
     ErrorRef error;
     result = sd_bus_get_property_trivial(bus_, kService, kObject, kInterface, "version",
@@ -178,6 +241,24 @@ void RemoteDesktopPortal::connect() {
                 start != std::string_view::npos &&
                 text.substr(start, end - start).find("\"ConnectToEIS\"") != std::string_view::npos;
         }
+    }
+}
+
+void RemoteDesktopPortal::registerApp() {
+    // A portal older than the registry answers with an unknown method, and one that refuses
+    // (the connection already has an application) goes on naming the program as before: the
+    // dialog is then less precise, nothing worse, so neither is said.
+    ErrorRef error;
+    MessageRef call;
+    int result = sd_bus_message_new_method_call(bus_, &call.message, kService, kObject,
+                                                kRegistryInterface, "Register");
+    if (result >= 0) result = sd_bus_message_append(call.message, "s", kAppId);
+    if (result >= 0) result = sd_bus_message_open_container(call.message, 'a', "{sv}");
+    if (result >= 0) result = sd_bus_message_close_container(call.message);
+    MessageRef reply;
+    if (result >= 0) {
+        sd_bus_call(bus_, call.message, microseconds(timeouts_.request), &error.error,
+                    &reply.message);
     }
 }
 
@@ -293,6 +374,15 @@ bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTok
     if (created.code == kCancelled) throw KeyEventError(kRefused);
     if (created.code != kSuccess || created.sessionHandle.empty()) throw failed("create");
     session_ = created.sessionHandle;
+    // The desktop may end the session at any time from now (its indicator, a logout).
+    closed_ = false;
+    int matched = sd_bus_match_signal(bus_, &closedSlot_, nullptr, session_.c_str(),
+                                      kSessionInterface, "Closed", onClosed, &closed_);
+    if (matched < 0) {
+        throw KeyEventError(std::string("the remote-desktop portal's session could not be "
+                                        "watched (") +
+                            std::strerror(-matched) + ")");
+    }
 
     Response selected = request("SelectDevices", timeouts.request,
                                 [&](sd_bus_message* m, const std::string& token) {
@@ -333,8 +423,27 @@ bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTok
     return true;
 }
 
+bool RemoteDesktopPortal::closed() {
+    if (closed_ || bus_ == nullptr) return closed_;
+    int result;
+    while ((result = sd_bus_process(bus_, nullptr)) > 0) {
+    }
+    // A bus that failed (the login ended, the bus daemon went) took the session with it.
+    if (result < 0) closed_ = true;
+    return closed_;
+}
+
+void RemoteDesktopPortal::throwIfClosed() {
+    if (closed()) throw KeyEventError(kEnded);
+}
+
 void RemoteDesktopPortal::closeSession() {
-    if (bus_ == nullptr || session_.empty()) return;
+    closedSlot_ = sd_bus_slot_unref(closedSlot_);
+    // A session the desktop ended is gone already.
+    if (bus_ == nullptr || session_.empty() || closed_) {
+        session_.clear();
+        return;
+    }
     MessageRef call;
     if (sd_bus_message_new_method_call(bus_, &call.message, kService, session_.c_str(),
                                        kSessionInterface, "Close") >= 0) {
@@ -349,6 +458,7 @@ void RemoteDesktopPortal::closeSession() {
 }
 
 void RemoteDesktopPortal::notifyKeyboardKeycode(int keycode, bool pressed) {
+    throwIfClosed();
     ErrorRef error;
     MessageRef call;
     int result = sd_bus_message_new_method_call(bus_, &call.message, kService, kObject, kInterface,
@@ -369,9 +479,56 @@ void RemoteDesktopPortal::notifyKeyboardKeycode(int keycode, bool pressed) {
                              &reply.message);
     }
     if (result < 0) {
+        // The Closed signal may have come with the refusal.
+        throwIfClosed();
         throw KeyEventError("the remote-desktop portal did not take a key (" + error.text(result) +
                             "): the session may have been ended on the desktop");
     }
+}
+
+int RemoteDesktopPortal::connectToEis() {
+    throwIfClosed();
+    if (!offersEis_) {
+        throw KeyEventError(
+            "the remote-desktop portal offers no EIS connection (ConnectToEIS, "
+            "from version 2 of its interface with a backend that has it; this "
+            "one is version " +
+            std::to_string(version_) + " without it)");
+    }
+    ErrorRef error;
+    MessageRef call;
+    int result = sd_bus_message_new_method_call(bus_, &call.message, kService, kObject, kInterface,
+                                                "ConnectToEIS");
+    if (result >= 0) result = sd_bus_message_append(call.message, "o", session_.c_str());
+    if (result >= 0) result = sd_bus_message_open_container(call.message, 'a', "{sv}");
+    if (result >= 0) result = sd_bus_message_close_container(call.message);
+    MessageRef reply;
+    if (result >= 0) {
+        result = sd_bus_call(bus_, call.message, microseconds(timeouts_.request), &error.error,
+                             &reply.message);
+    }
+    if (result < 0) {
+        throwIfClosed();
+        throw KeyEventError("the remote-desktop portal refused an EIS connection: " +
+                            error.text(result));
+    }
+    // The descriptor belongs to the reply: the caller gets one of its own.
+    int fd = -1;
+    result = sd_bus_message_read(reply.message, "h", &fd);
+    if (result < 0) {
+        throw KeyEventError(
+            "the remote-desktop portal answered ConnectToEIS without a file "
+            "descriptor (" +
+            std::string(std::strerror(-result)) + ")");
+    }
+    const int owned = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (owned < 0) {
+        throw KeyEventError(
+            "the EIS connection from the remote-desktop portal could not be "
+            "kept (" +
+            std::string(std::strerror(errno)) + ")");
+    }
+    return owned;
 }
 
 }  // namespace scalino

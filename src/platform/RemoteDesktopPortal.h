@@ -7,6 +7,7 @@
 #include <string>
 
 struct sd_bus;
+struct sd_bus_slot;
 
 namespace scalino {
 
@@ -36,12 +37,24 @@ public:
     static constexpr uint32_t kKeyboard = 1;
     // Permissions persist until the user revokes them.
     static constexpr uint32_t kPersistUntilRevoked = 2;
+    // The application id registered with a host portal (org.freedesktop.host.portal.Registry),
+    // so that the desktop's dialog names Scalino: the id of the desktop entry and AppStream
+    // metainfo (resources/desktop, SCALINO_APP_ID there).
+    static constexpr const char* kAppId = "com.velmora.Scalino";
 
-    // Connects to $DBUS_SESSION_BUS_ADDRESS (or the user's bus) and starts a session: creates
-    // it, selects the keyboard with the stored restore token, starts it (the dialog, unless the
-    // token restores an earlier consent) and stores the new token. A token the desktop no longer
-    // takes is forgotten and the session made again without it. Throws KeyEventError saying
-    // what happened and what to do: no portal, the user declined, no answer in time.
+    // Whether a session bus answers within timeout and the portal on it has the RemoteDesktop
+    // interface (its version property reads): no session, no dialog, nothing kept. No bus is
+    // false at once; a bus or a portal being started on demand (D-Bus activation) that has not
+    // answered when timeout passes is false too. For the automatic choice of a backend.
+    static bool offered(std::chrono::milliseconds timeout);
+
+    // Connects to $DBUS_SESSION_BUS_ADDRESS (or the user's bus) and starts a session: registers
+    // kAppId where the portal has the host registry (silently not where it has none or refuses
+    // it), creates the session, selects the keyboard with the stored restore token, starts it
+    // (the dialog, unless the token restores an earlier consent) and stores the new token. A
+    // token the desktop no longer takes is forgotten and the session made again without it.
+    // Throws KeyEventError saying what happened and what to do: no portal, the user declined,
+    // no answer in time.
     static std::unique_ptr<RemoteDesktopPortal> open(RestoreTokenStore tokens,
                                                      PortalTimeouts timeouts = {});
     // Closes the session.
@@ -49,11 +62,22 @@ public:
     RemoteDesktopPortal(const RemoteDesktopPortal&) = delete;
     RemoteDesktopPortal& operator=(const RemoteDesktopPortal&) = delete;
 
-    // Presses (true) or releases a key by its evdev code. Throws KeyEventError.
+    // Presses (true) or releases a key by its evdev code. Throws KeyEventError, saying so when
+    // the desktop has ended the session (closed()).
     void notifyKeyboardKeycode(int keycode, bool pressed);
     // Whether the portal offers ConnectToEIS (emulated input through libei), which keys could
     // take instead of one call each.
     bool offersEis() const { return offersEis_; }
+    // Asks the portal for a connection to its EIS server (ConnectToEIS) for this started
+    // session and returns it: a file descriptor of the caller's own (close-on-exec), to hand to
+    // libei. The portal takes it once per session, and keys then go through EIS only: the portal
+    // refuses NotifyKeyboardKeycode after it. Throws KeyEventError when the portal does not offer
+    // it (offersEis()), refuses it, or the session has ended.
+    int connectToEis();
+    // Whether the desktop has ended the session (Session.Closed: revoked from the desktop's
+    // indicator, the user logged out) or the session bus has gone. Reads what the bus has
+    // brought without waiting; a closed session stays closed: open a new one to ask anew.
+    bool closed();
     // The version of the portal's interface.
     uint32_t version() const { return version_; }
     const std::string& sessionHandle() const { return session_; }
@@ -67,8 +91,13 @@ private:
     std::string nextToken();
     std::string requestPath(const std::string& token) const;
     void closeSession();
+    void registerApp();
+    // Takes in the signals the bus has brought, without waiting; then throws when closed.
+    void throwIfClosed();
 
     sd_bus* bus_ = nullptr;
+    sd_bus_slot* closedSlot_ = nullptr;  // the match of the session's Closed
+    bool closed_ = false;
     PortalTimeouts timeouts_;
     std::string senderPart_;  // the unique name as it appears in request paths
     std::string session_;

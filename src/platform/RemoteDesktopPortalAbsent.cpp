@@ -15,6 +15,11 @@ constexpr const char* kAbsent =
 
 }  // namespace
 
+// Nothing to offer: the automatic choice goes on to the next backend at once.
+bool RemoteDesktopPortal::offered(std::chrono::milliseconds) {
+    return false;
+}
+
 std::unique_ptr<RemoteDesktopPortal> RemoteDesktopPortal::open(RestoreTokenStore, PortalTimeouts) {
     throw KeyEventError(kAbsent);
 }
@@ -23,6 +28,12 @@ std::unique_ptr<RemoteDesktopPortal> RemoteDesktopPortal::open(RestoreTokenStore
 RemoteDesktopPortal::~RemoteDesktopPortal() = default;
 void RemoteDesktopPortal::notifyKeyboardKeycode(int, bool) {
     throw KeyEventError(kAbsent);
+}
+int RemoteDesktopPortal::connectToEis() {
+    throw KeyEventError(kAbsent);
+}
+bool RemoteDesktopPortal::closed() {
+    return true;
 }
 
 }  // namespace scalino

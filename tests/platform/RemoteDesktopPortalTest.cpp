@@ -3,9 +3,18 @@
 // every call it takes to a file the tests compare.
 #include "platform/RemoteDesktopPortal.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <functional>
 
 #include <chrono>
 #include <cstdlib>
@@ -476,6 +485,329 @@ TEST_F(RemoteDesktopPortalTest, TypeCommandThroughThePortal) {
         std::string stored;
         std::getline(std::ifstream(tokenFile), stored);
         EXPECT_EQ(stored, c.token);
+        portal_.reset();
+    }
+}
+
+constexpr const char* kEnded =
+    "the desktop ended the remote keyboard session (revoked from its indicator, or the user "
+    "logged out): press Start again to ask for access anew";
+
+// The calls up to the first key or the end, with the session token's value left out.
+std::vector<std::string> handshakeCalls(std::vector<std::string> lines) {
+    for (std::string& line : lines) {
+        const std::string key = "session_handle_token=";
+        if (auto at = line.find(key); at != std::string::npos && line.rfind("Create", 0) == 0)
+            line = line.substr(0, at + key.size());
+    }
+    return lines;
+}
+
+// The desktop's dialog names Scalino where the portal has the host registry: the id of the
+// desktop entry, registered before the session; a portal without the registry, or one that
+// refuses the registration, still gives the session, and nothing is said about it.
+TEST_F(RemoteDesktopPortalTest, RegistersTheAppIdWhereThePortalHasTheRegistry) {
+    // The id is the installed desktop entry's (resources/desktop, beside tests/).
+    const fs::path sources = fs::path(PORTAL_MOCK).parent_path().parent_path().parent_path();
+    EXPECT_TRUE(fs::exists(sources / "resources" / "desktop" /
+                           (std::string(RemoteDesktopPortal::kAppId) + ".desktop")))
+        << RemoteDesktopPortal::kAppId;
+    EXPECT_TRUE(fs::exists(sources / "resources" / "desktop" /
+                           (std::string(RemoteDesktopPortal::kAppId) + ".metainfo.xml")));
+
+    const std::string registered = std::string("Register ") + RemoteDesktopPortal::kAppId;
+    struct Case {
+        const char* name;
+        std::vector<std::string> mockOptions;
+        std::vector<std::string> expectedCalls;
+    };
+    const Case cases[] = {
+        {"registry offered",
+         {"--registry"},
+         {registered, "CreateSession session_handle_token=", kFirstSelect, kStart}},
+        {"no registry (older xdg-desktop-portal)",
+         {},
+         {"CreateSession session_handle_token=", kFirstSelect, kStart}},
+        {"registration refused",
+         {"--registry", "--registry-refuse"},
+         {registered, "CreateSession session_handle_token=", kFirstSelect, kStart}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(calls_);
+        startPortal(c.mockOptions);
+        Tokens tokens;
+        testing::internal::CaptureStderr();
+        {
+            auto portal = RemoteDesktopPortal::open(tokens.store());
+            portal->notifyKeyboardKeycode(KEY_A, true);
+            portal->notifyKeyboardKeycode(KEY_A, false);
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        std::vector<std::string> expected = c.expectedCalls;
+        expected.insert(expected.end(), {"NotifyKeyboardKeycode 30 1", "NotifyKeyboardKeycode 30 0",
+                                         "Session.Close"});
+        EXPECT_EQ(joined(handshakeCalls(calls())), joined(expected));
+        portal_.reset();
+    }
+}
+
+// Reads what is there on fd within a few seconds.
+std::string readAvailable(int fd) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 5000) != 1) return "";
+    char buffer[256];
+    const ssize_t count = read(fd, buffer, sizeof buffer);
+    return count > 0 ? std::string(buffer, static_cast<size_t>(count)) : "";
+}
+
+// ConnectToEIS gives the connection the portal made (the mock writes a marker at its end),
+// as a descriptor of the caller's own; a portal without it, or refusing it, says so.
+TEST_F(RemoteDesktopPortalTest, ConnectToEisHandsOverThePortalsConnection) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> mockOptions;
+        const char* message;  // nullptr: connected
+        bool asked;           // whether the call reached the portal
+    };
+    const Case cases[] = {
+        {"offered", {"--eis"}, nullptr, true},
+        {"refused",
+         {"--eis", "--eis-refuse"},
+         "the remote-desktop portal refused an EIS connection: no EIS connection for this session",
+         true},
+        {"version 2 without ConnectToEIS",
+         {},
+         "the remote-desktop portal offers no EIS connection (ConnectToEIS, from version 2 of its "
+         "interface with a backend that has it; this one is version 2 without it)",
+         false},
+        {"version 1",
+         {"--version", "1", "--eis"},
+         "the remote-desktop portal offers no EIS connection (ConnectToEIS, from version 2 of its "
+         "interface with a backend that has it; this one is version 1 without it)",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(calls_);
+        startPortal(c.mockOptions);
+        Tokens tokens;
+        auto portal = RemoteDesktopPortal::open(tokens.store());
+        EXPECT_EQ(portal->offersEis(), c.asked);
+        if (c.message == nullptr) {
+            const int fd = portal->connectToEis();
+            ASSERT_GE(fd, 0);
+            EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+            EXPECT_EQ(readAvailable(fd), "scalino-portal-mock-eis\n");
+            // The caller's own: it outlives the session and the connection to the bus.
+            portal.reset();
+            EXPECT_EQ(write(fd, "x", 1), 1) << std::strerror(errno);
+            close(fd);
+        } else {
+            try {
+                portal->connectToEis();
+                ADD_FAILURE() << "connected";
+            } catch (const KeyEventError& error) {
+                EXPECT_EQ(std::string(error.what()), c.message);
+            }
+        }
+        portal.reset();
+        bool asked = false;
+        for (const std::string& line : calls()) {
+            if (line == "ConnectToEIS") asked = true;
+        }
+        EXPECT_EQ(asked, c.asked);
+        portal_.reset();
+    }
+}
+
+// The desktop ends the session (its indicator, a logout): after some keys, or while none is
+// typed. The next key is not sent and says what happened and what to do; so does asking for
+// EIS; the ended session is not closed again.
+TEST_F(RemoteDesktopPortalTest, SessionEndedByTheDesktop) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> mockOptions;
+        int keysBefore;  // keys sent before the desktop ends it, the last one ending it
+        bool bySignal;   // ended by the test (SIGUSR1 to the mock) after those keys
+    };
+    const Case cases[] = {
+        {"after three keys", {"--close-after", "3", "--eis"}, 3, false},
+        {"after the first key", {"--close-after", "1", "--eis"}, 1, false},
+        {"while idle", {"--eis"}, 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(calls_);
+        startPortal(c.mockOptions);
+        Tokens tokens;
+        auto portal = RemoteDesktopPortal::open(tokens.store());
+        std::vector<std::string> expectedKeys;
+        for (int key = 0; key < c.keysBefore; ++key) {
+            EXPECT_FALSE(portal->closed());
+            portal->notifyKeyboardKeycode(KEY_B, key % 2 == 0);
+            expectedKeys.push_back(std::string("NotifyKeyboardKeycode 48 ") +
+                                   (key % 2 == 0 ? "1" : "0"));
+        }
+        if (c.bySignal) {
+            EXPECT_FALSE(portal->closed());
+            portal_->signal(SIGUSR1);
+            const auto deadline = std::chrono::steady_clock::now() + 5s;
+            while (!portal->closed() && std::chrono::steady_clock::now() < deadline)
+                usleep(10000);
+        }
+        EXPECT_TRUE(portal->closed());
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                portal->notifyKeyboardKeycode(KEY_C, true);
+                ADD_FAILURE() << "a key went to an ended session";
+            } catch (const KeyEventError& error) {
+                EXPECT_EQ(std::string(error.what()), kEnded);
+            }
+        }
+        try {
+            portal->connectToEis();
+            ADD_FAILURE() << "EIS for an ended session";
+        } catch (const KeyEventError& error) {
+            EXPECT_EQ(std::string(error.what()), kEnded);
+        }
+        portal.reset();
+        std::vector<std::string> after;
+        bool ended = false;
+        for (const std::string& line : calls()) {
+            if (line == "Session.Closed") ended = true;
+            if (ended || line.rfind("NotifyKeyboardKeycode", 0) == 0) after.push_back(line);
+        }
+        // The end comes after the keys (with the last of them where the desktop ended it then).
+        std::vector<std::string> expected = expectedKeys;
+        expected.push_back("Session.Closed");
+        EXPECT_EQ(joined(after), joined(expected));
+        portal_.reset();
+    }
+}
+
+// Through the keyboard the backends hand out: the key after the end throws with the message.
+TEST_F(RemoteDesktopPortalTest, PortalKeyboardSaysTheDesktopEndedTheSession) {
+    startPortal({"--close-after", "2"});
+    Tokens tokens;
+    auto keyboard = PortalKeyboard::open(tokens.store());
+    keyboard->press(KEY_A);
+    EXPECT_FALSE(keyboard->closed());
+    keyboard->release(KEY_A);
+    EXPECT_TRUE(keyboard->closed());
+    try {
+        keyboard->press(KEY_A);
+        FAIL() << "a key went to an ended session";
+    } catch (const KeyEventError& error) {
+        EXPECT_EQ(std::string(error.what()), kEnded);
+    }
+}
+
+// Restores an environment variable at the end of the scope.
+class KeptVariable {
+public:
+    explicit KeptVariable(const char* name) : name_(name) {
+        if (const char* value = std::getenv(name)) value_ = value;
+    }
+    ~KeptVariable() {
+        if (value_)
+            setenv(name_, value_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> value_;
+};
+
+// A listening socket nobody accepts on: a bus that never answers.
+class SilentSocket {
+public:
+    explicit SilentSocket(const fs::path& path) {
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(fd_, 16) != 0)
+            ADD_FAILURE() << "no listening socket: " << std::strerror(errno);
+    }
+    ~SilentSocket() {
+        if (fd_ >= 0) close(fd_);
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// The probe of the automatic choice: true only where a portal with RemoteDesktop answers; no
+// bus is false at once, and a bus that does not answer is false when the time is up.
+TEST_F(RemoteDesktopPortalTest, ProbeSaysWhetherThePortalIsOffered) {
+    KeptVariable address("DBUS_SESSION_BUS_ADDRESS");
+    KeptVariable runtime("XDG_RUNTIME_DIR");
+    const fs::path silentPath = folder_ / "silent";
+    SilentSocket silent(silentPath);
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::chrono::milliseconds timeout;
+        bool offered;
+        std::chrono::milliseconds atMost;  // how long the answer may take
+        std::chrono::milliseconds atLeast;
+    };
+    const std::string busAddress = bus_->address();
+    const Case cases[] = {
+        {"no session bus",
+         [] {
+             unsetenv("DBUS_SESSION_BUS_ADDRESS");
+             unsetenv("XDG_RUNTIME_DIR");
+         },
+         5s, false, 500ms, 0ms},
+        {"no bus at the address",
+         [this] {
+             setenv("DBUS_SESSION_BUS_ADDRESS",
+                    ("unix:path=" + (folder_ / "none").string()).c_str(), 1);
+         },
+         5s, false, 500ms, 0ms},
+        {"no bus in the runtime folder",
+         [this] {
+             unsetenv("DBUS_SESSION_BUS_ADDRESS");
+             setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
+         },
+         5s, false, 500ms, 0ms},
+        {"a bus that does not answer",
+         [&silentPath] {
+             setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + silentPath.string()).c_str(), 1);
+         },
+         300ms, false, 2000ms, 250ms},
+        {"a bus without a portal",
+         [&busAddress] { setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1); }, 5s, false,
+         2000ms, 0ms},
+        {"a portal without RemoteDesktop",
+         [&] {
+             setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
+             startPortal({"--no-remote-desktop", "--registry"});
+         },
+         5s, false, 2000ms, 0ms},
+        {"a portal with RemoteDesktop",
+         [&] {
+             setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
+             startPortal();
+         },
+         5s, true, 2000ms, 0ms},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(calls_);
+        c.arrange();
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(RemoteDesktopPortal::offered(c.timeout), c.offered);
+        const auto took = std::chrono::steady_clock::now() - begin;
+        EXPECT_LE(took, c.atMost);
+        EXPECT_GE(took, c.atLeast);
+        // No session, no dialog: the portal was asked nothing but its version.
+        EXPECT_EQ(joined(calls()), "");
         portal_.reset();
     }
 }

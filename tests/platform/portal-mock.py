@@ -3,9 +3,16 @@
 bus of DBUS_SESSION_BUS_ADDRESS. It writes one line per call to the file of --calls, options
 sorted and without their handle_token, and answers each request with a Response signal on the
 Request path the caller can predict, as xdg-desktop-portal does. Prints "ready" once it owns
-org.freedesktop.portal.Desktop."""
+org.freedesktop.portal.Desktop.
+
+What the portal offers is chosen by options: the host registry (--registry), ConnectToEIS
+(--eis), or no RemoteDesktop interface at all (--no-remote-desktop, as xdg-desktop-portal with
+only the wlr backend). The desktop ends its sessions (Session.Closed) after --close-after keys, or
+on SIGUSR1."""
 
 import argparse
+import signal
+import socket
 import sys
 
 import dbus
@@ -15,11 +22,24 @@ from gi.repository import GLib
 
 OBJECT = "/org/freedesktop/portal/desktop"
 INTERFACE = "org.freedesktop.portal.RemoteDesktop"
+REGISTRY = "org.freedesktop.host.portal.Registry"
+# What the mock's end of every EIS connection writes first, for the test to read at the other.
+EIS_MARKER = b"scalino-portal-mock-eis\n"
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--calls", required=True, help="file the calls are written to")
 parser.add_argument("--version", type=int, default=2, help="the interface's version property")
 parser.add_argument("--eis", action="store_true", help="offer ConnectToEIS")
+parser.add_argument("--eis-refuse", action="store_true",
+                    help="ConnectToEIS is offered but fails (AccessDenied)")
+parser.add_argument("--registry", action="store_true",
+                    help="offer org.freedesktop.host.portal.Registry")
+parser.add_argument("--registry-refuse", action="store_true",
+                    help="the offered Register fails, as for a connection already known")
+parser.add_argument("--no-remote-desktop", action="store_true",
+                    help="no RemoteDesktop interface at all")
+parser.add_argument("--close-after", type=int, default=0,
+                    help="the desktop ends the session after this many keys (0: never)")
 parser.add_argument("--start-response", type=int, default=0, help="Start's response code")
 parser.add_argument("--refuse-token", action="store_true",
                     help="Start fails (2) for a session selected with a restore token")
@@ -57,6 +77,8 @@ class Session(dbus.service.Object):
         self.path = path
         self.portal = portal
         self.restore_token = None
+        self.started = False
+        self.keys = 0
 
     @dbus.service.method("org.freedesktop.portal.Session", in_signature="", out_signature="")
     def Close(self):
@@ -64,12 +86,57 @@ class Session(dbus.service.Object):
         self.portal.sessions.pop(self.path, None)
         self.remove_from_connection()
 
+    @dbus.service.signal("org.freedesktop.portal.Session", signature="a{sv}")
+    def Closed(self, details):
+        pass
 
-class Portal(dbus.service.Object):
+    def end(self):
+        """The desktop ends the session: revoked from its indicator, or a logout."""
+        record("Session.Closed")
+        self.portal.sessions.pop(self.path, None)
+        self.Closed(dbus.Dictionary({}, signature="sv"))
+        self.remove_from_connection()
+
+
+class Base(dbus.service.Object):
+    """The portal's object with the properties of the interfaces it offers."""
+
+    offered_interfaces = {}
+
     def __init__(self, bus):
         super().__init__(bus, OBJECT)
         self.bus = bus
         self.sessions = {}
+        # The mock's ends of the EIS connections it gave out, kept open while it runs.
+        self.eis_ends = []
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        return self.GetAll(interface)[name]
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
+    def GetAll(self, interface):
+        if interface not in self.offered_interfaces:
+            raise dbus.exceptions.DBusException(
+                "no such interface", name="org.freedesktop.DBus.Error.UnknownInterface")
+        return self.offered_interfaces[interface]
+
+    def end_sessions(self):
+        for session in list(self.sessions.values()):
+            session.end()
+
+
+class Registry(Base):
+    @dbus.service.method(REGISTRY, in_signature="sa{sv}", out_signature="")
+    def Register(self, app_id, options):
+        record(f"Register {app_id} " + show_options(options))
+        if args.registry_refuse:
+            raise dbus.exceptions.DBusException(
+                "Connection already associated with an application ID",
+                name="org.freedesktop.portal.Error.Failed")
+
+
+class Portal(Base):
 
     def session(self, path):
         if str(path) not in self.sessions:
@@ -116,37 +183,63 @@ class Portal(dbus.service.Object):
             code = 2
         results = {}
         if code == 0:
+            session.started = True
             results = {"devices": dbus.UInt32(args.devices),
                        "restore_token": dbus.String(args.new_token)}
         return self.answer(sender, options, code, results, silent=args.silent_start)
 
     @dbus.service.method(INTERFACE, in_signature="oa{sv}iu", out_signature="")
     def NotifyKeyboardKeycode(self, session_handle, options, keycode, state):
-        self.session(session_handle)
+        if str(session_handle) not in self.sessions:
+            # Recorded too, for the tests to see a key sent to a session already ended.
+            record(f"NotifyKeyboardKeycode {keycode} {state} to an unknown session")
+        session = self.session(session_handle)
         record(f"NotifyKeyboardKeycode {keycode} {state}")
-
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
-    def Get(self, interface, name):
-        return self.GetAll(interface)[name]
-
-    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="s", out_signature="a{sv}")
-    def GetAll(self, interface):
-        if interface != INTERFACE:
-            raise dbus.exceptions.DBusException(
-                "no such interface", name="org.freedesktop.DBus.Error.UnknownInterface")
-        return {"version": dbus.UInt32(args.version), "AvailableDeviceTypes": dbus.UInt32(7)}
+        session.keys += 1
+        if args.close_after and session.keys >= args.close_after:
+            # Sent before the method's return: the caller has the signal when the call ends.
+            session.end()
 
 
 class PortalWithEis(Portal):
     @dbus.service.method(INTERFACE, in_signature="oa{sv}", out_signature="h")
     def ConnectToEIS(self, session_handle, options):
-        raise dbus.exceptions.DBusException("no EIS server in this mock",
-                                            name="org.freedesktop.DBus.Error.NotSupported")
+        record("ConnectToEIS " + show_options(options))
+        session = self.session(session_handle)
+        if args.eis_refuse or not session.started:
+            raise dbus.exceptions.DBusException(
+                "no EIS connection for this session", name="org.freedesktop.DBus.Error.AccessDenied")
+        mine, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_STREAM)
+        mine.sendall(EIS_MARKER)
+        self.eis_ends.append(mine)
+        # UnixFd duplicates the descriptor: the mock's copy of the caller's end closes here.
+        fd = dbus.types.UnixFd(theirs)
+        theirs.close()
+        return fd
 
 
 DBusGMainLoop(set_as_default=True)
 session_bus = dbus.SessionBus()
-portal = (PortalWithEis if args.eis else Portal)(session_bus)
+bases = []
+interfaces = {}
+if args.registry:
+    bases.append(Registry)
+    interfaces[REGISTRY] = {"version": dbus.UInt32(1)}
+if not args.no_remote_desktop:
+    bases.append(PortalWithEis if args.eis else Portal)
+    interfaces[INTERFACE] = {"version": dbus.UInt32(args.version),
+                             "AvailableDeviceTypes": dbus.UInt32(7)}
+bases.append(Base)
+
+
+# A portal without any interface of its own still owns the name and answers on its object.
+class MockPortal(*bases):
+    offered_interfaces = interfaces
+
+
+portal = MockPortal(session_bus)
+GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR1,
+                     lambda: portal.end_sessions() or True)
 # The mock of an earlier test may still be leaving the bus: wait for the name rather than queue.
 for attempt in range(100):
     reply = session_bus.request_name("org.freedesktop.portal.Desktop",
