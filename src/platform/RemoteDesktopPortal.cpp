@@ -4,6 +4,7 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -36,6 +37,9 @@ constexpr const char* kRefused =
 constexpr const char* kEnded =
     "the desktop ended the remote keyboard session (revoked from its indicator, or the user "
     "logged out): press Start again to ask for access anew";
+
+// How often a wait for the portal looks whether it is to stop.
+constexpr std::chrono::milliseconds kStopCheckInterval{100};
 
 // Response codes of org.freedesktop.portal.Request.
 constexpr uint32_t kSuccess = 0;
@@ -334,10 +338,16 @@ bool RemoteDesktopPortal::trySession(const std::string& restoreToken, RestoreTok
             result = sd_bus_process(bus_, nullptr);
             if (result > 0) continue;
             const auto now = std::chrono::steady_clock::now();
+            if (timeouts_.stop.stop_requested()) {
+                throw KeyEventError(std::string("the wait for the remote-desktop portal's ") +
+                                    method + " was given up");
+            }
             if (result >= 0 && now < deadline) {
+                // In slices, so that a stop is noticed while the desktop's dialog waits.
+                const auto slice = std::min<std::chrono::steady_clock::duration>(
+                    deadline - now, kStopCheckInterval);
                 result = sd_bus_wait(
-                    bus_,
-                    microseconds(std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
+                    bus_, microseconds(std::chrono::ceil<std::chrono::milliseconds>(slice)));
                 if (result >= 0) continue;
             }
             if (result < 0) {

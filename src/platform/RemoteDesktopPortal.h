@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 struct sd_bus;
@@ -23,6 +24,9 @@ struct RestoreTokenStore {
 struct PortalTimeouts {
     std::chrono::milliseconds request{std::chrono::seconds(10)};
     std::chrono::milliseconds start{std::chrono::minutes(2)};
+    // Ends a wait early: the user gave up on the connection (the window's Stop, its closing)
+    // while the desktop's dialog was still open.
+    std::stop_token stop;
 };
 
 // A keyboard session with the desktop's remote-desktop portal (org.freedesktop.portal.

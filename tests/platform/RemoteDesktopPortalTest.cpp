@@ -22,6 +22,8 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <stop_token>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -296,6 +298,28 @@ TEST_F(RemoteDesktopPortalTest, NoPortalOnTheBus) {
                        0),
             0u)
             << error.what();
+    }
+    EXPECT_TRUE(tokens.saves.empty());
+}
+
+// Giving up the connection while the desktop's dialog is open ends the wait then, not after
+// the two minutes the dialog may take.
+TEST_F(RemoteDesktopPortalTest, StopEndsTheWaitForTheDialog) {
+    startPortal({"--silent-start"});
+    Tokens tokens;
+    std::stop_source stop;
+    std::jthread user([&stop] {
+        std::this_thread::sleep_for(200ms);
+        stop.request_stop();
+    });
+    PortalTimeouts timeouts;
+    timeouts.stop = stop.get_token();
+    try {
+        RemoteDesktopPortal::open(tokens.store(), timeouts);
+        FAIL() << "the session started";
+    } catch (const KeyEventError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "the wait for the remote-desktop portal's Start was given up");
     }
     EXPECT_TRUE(tokens.saves.empty());
 }
