@@ -15,7 +15,7 @@ runtime=(
   libudev1                           # serial port discovery
   libpugixml1v5                      # settings export and import documents
   libx11-6 libxtst6                  # keystrokes through XTest
-  libwayland-client0                 # keystrokes through the Wayland virtual keyboard
+  libwayland-client0                 # keystrokes through the Wayland virtual keyboard, KWin
   libsystemd0                        # keystrokes through the remote-desktop portal (sd-bus)
   libxkbcommon0 libxkbcommon-x11-0 libxcb-xkb1  # keystrokes on the desktop's own layout
   xkb-data libx11-data               # the system's layouts and compose tables
@@ -36,6 +36,7 @@ build=(
   libpugixml-dev                     # settings export and import documents
   libx11-dev libxtst-dev             # keystrokes through XTest
   libwayland-dev libwayland-bin      # the Wayland virtual keyboard (wayland-scanner)
+  plasma-wayland-protocols           # KWin's fake-input protocol (fake-input.xml)
   libsystemd-dev                     # the remote-desktop portal (sd-bus)
   libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev  # keystrokes on the desktop's own layout
   libfluidsynth-dev                  # sound

@@ -8,15 +8,15 @@
 #include "platform/DesktopLayout.h"
 #include "platform/PhysicalKeyboard.h"
 
-struct wl_display;
 struct wl_registry;
-struct wl_seat;
-struct wl_keyboard;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwp_virtual_keyboard_v1;
 struct xkb_state;
 
 namespace scalino {
+
+class WaylandConnection;
+class WaylandSeatKeyboard;
 
 // Keys sent to a Wayland compositor through its virtual-keyboard protocol
 // (zwp_virtual_keyboard_manager_v1, offered by Sway and the other wlroots compositors), as from
@@ -48,7 +48,7 @@ public:
     // The layout this keyboard types with, from the same keymap, for the desktop's layout.
     std::unique_ptr<DesktopLayout> receiverLayout() const override;
     // The display connected to, for messages.
-    const std::string& displayName() const { return displayName_; }
+    const std::string& displayName() const;
 
 private:
     WaylandVirtualKeyboard() = default;
@@ -56,22 +56,15 @@ private:
     void readSeatKeymap();
     void uploadKeymap();
     void send(int key, bool down);
-    void takeEvents();
-    void checkConnection(const char* doing);
-    void roundtrip(const char* doing);
 
     mutable std::mutex mutex_;  // one request at a time on the connection, and the XKB state
-    std::string displayName_;
-    wl_display* display_ = nullptr;
+    // Declared first, so that it goes last.
+    std::unique_ptr<WaylandConnection> connection_;
     wl_registry* registry_ = nullptr;
-    wl_seat* seat_ = nullptr;
-    wl_keyboard* seatKeyboard_ = nullptr;
+    std::unique_ptr<WaylandSeatKeyboard> seat_;
     zwp_virtual_keyboard_manager_v1* manager_ = nullptr;
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;
-    uint32_t seatCapabilities_ = 0;
-    bool capabilitiesKnown_ = false;
-    std::string keymapText_;  // the seat's keymap, as the compositor sent it
-    std::string keymapFailure_;
+    std::string keymapText_;  // the keyboard's keymap: the seat's, as the compositor sent it
     xkb_state* state_ = nullptr;
     // The modifiers as last sent: depressed, latched, locked, group.
     uint32_t sentModifiers_[4] = {0, 0, 0, 0};

@@ -3,6 +3,8 @@
 // to use instead.
 #include "platform/WaylandVirtualKeyboard.h"
 
+#include "platform/WaylandConnection.h"
+#include "platform/WaylandSeatKeyboard.h"
 #include "worker/KeyEventGenerator.h"
 
 namespace scalino {
@@ -37,6 +39,10 @@ std::string WaylandVirtualKeyboard::method() const {
 void WaylandVirtualKeyboard::sync() {}
 std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::receiverLayout() const {
     throw KeyEventError(kAbsent);
+}
+const std::string& WaylandVirtualKeyboard::displayName() const {
+    static const std::string none;
+    return none;
 }
 void WaylandVirtualKeyboard::send(int, bool) {
     throw KeyEventError(kAbsent);

@@ -91,8 +91,18 @@ if [[ -f $entry ]]; then
     pass "desktop-file-validate ${report:+(hints: $report)}"
   fi
   key() { sed -n "s/^$1=//p" "$entry"; }
+  # The program by the absolute path the build is configured to install it at (this install
+  # goes elsewhere): KWin offers its fake input (X-KDE-Wayland-Interfaces) only to the program at
+  # the path an entry's Exec starts with.
   exec_program=$(key Exec | cut -d' ' -f1)
-  [[ -x $bindir/$exec_program ]] || fail "Exec=$(key Exec) names no installed program"
+  configured_bindir=$(cache_value CMAKE_INSTALL_BINDIR)
+  configured_bindir=${configured_bindir:-bin}
+  [[ $configured_bindir == /* ]] || configured_bindir=$(cache_value CMAKE_INSTALL_PREFIX)/$configured_bindir
+  [[ $exec_program == "$configured_bindir/scalino" ]] ||
+    fail "Exec=$(key Exec) does not start with the program's installed path $configured_bindir/scalino"
+  [[ -x $bindir/${exec_program##*/} ]] || fail "Exec=$(key Exec) names no installed program"
+  [[ $(key X-KDE-Wayland-Interfaces) == org_kde_kwin_fake_input ]] ||
+    fail "the entry does not ask KWin for its fake input (X-KDE-Wayland-Interfaces)"
   [[ $(key Icon) == "$app_id" ]] || fail "Icon=$(key Icon) is not $app_id"
   [[ $(key Type) == Application && $(key Terminal) == false ]] ||
     fail "the entry is not a graphical application (Type, Terminal)"
