@@ -27,7 +27,10 @@ list=$(curl -fsSL --retry 2 --max-time 120 "$archive/dists/trixie/main/binary-$a
     /^Package: / { name = $2 }
     /^Filename: / { file = $2 }
     /^SHA256: / { sum = $2 }
-    /^$/ { if (index(wanted, " " name " ") && file != "") print name, file, sum; name = file = sum = "" }')
+    /^$/ {
+      if (index(wanted, " " name " ") && file != "") print name, file, sum
+      name = file = sum = ""
+    }')
 [[ $(wc -l <<<"$list") -eq ${#packages[@]} ]] || {
   echo "fetch-libei: Debian's package list names not all of ${packages[*]}" >&2
   exit 1

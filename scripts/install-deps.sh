@@ -63,7 +63,13 @@ tests=(
   groff-base man-db                  # tests: the manual pages format without warnings
   desktop-file-utils appstream       # install test: desktop-file-validate, appstreamcli validate
   procps                             # README test: pkill sends Ctrl+C to a read, ends the rest
+  curl xz-utils                      # ei tests: scripts/fetch-libei.sh where the system lacks libei
 )
+# ei tests: libei and an EIS server of libeis, where the distribution has them (Debian 13, Ubuntu
+# 24.04); elsewhere scripts/test.sh fetches them into the build tree (scripts/fetch-libei.sh).
+if apt-cache show libeis1 >/dev/null 2>&1; then
+  tests+=(libei1 libeis1)
+fi
 
 usage="usage: scripts/install-deps.sh [runtime|build|package|all]"
 [[ $# -le 1 ]] || { echo "$usage" >&2; exit 2; }

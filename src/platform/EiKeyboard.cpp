@@ -1,6 +1,7 @@
 #include "platform/EiKeyboard.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -210,8 +211,8 @@ struct EiKeyboard::Connection {
     std::chrono::milliseconds timeout;
     std::mutex mutex;  // everything below, and every call into libei
     ei* context = nullptr;
-    int socket = -1;  // the context's, to see whether it takes more
-    ei_seat* seat = nullptr;  // the one bound to
+    int socket = -1;              // the context's, to see whether it takes more
+    ei_seat* seat = nullptr;      // the one bound to
     std::vector<Device> devices;  // the keyboards, in the order added; the last is the one used
     uint32_t sequence = 0;
     bool connected = false;
@@ -239,65 +240,62 @@ struct EiKeyboard::Connection {
 
     void handle(ei_event* event) {
         switch (library->event_get_type(event)) {
-        case EI_EVENT_CONNECT:
-            connected = true;
-            break;
-        case EI_EVENT_DISCONNECT:
-            disconnected = true;
-            break;
-        case EI_EVENT_SEAT_ADDED: {
-            ei_seat* added = library->event_get_seat(event);
-            if (seat == nullptr && library->seat_has_capability(added, EI_DEVICE_CAP_KEYBOARD)) {
-                seat = library->seat_ref(added);
-                library->seat_bind_capabilities(seat, EI_DEVICE_CAP_KEYBOARD, nullptr);
-            }
-            break;
-        }
-        case EI_EVENT_SEAT_REMOVED:
-            if (library->event_get_seat(event) == seat) {
-                library->seat_unref(seat);
-                seat = nullptr;
-            }
-            break;
-        case EI_EVENT_DEVICE_ADDED: {
-            ei_device* added = library->event_get_device(event);
-            if (!library->device_has_capability(added, EI_DEVICE_CAP_KEYBOARD)) break;
-            Device device;
-            device.device = library->device_ref(added);
-            device.keymap = readKeymap(added);
-            if (!device.keymap.empty()) {
-                try {
-                    device.masks = lockMasks(XkbKeymap::fromString(device.keymap).get());
-                } catch (const KeyEventError&) {
-                    device.keymap.clear();  // none that can be read: as without one
+            case EI_EVENT_CONNECT: connected = true; break;
+            case EI_EVENT_DISCONNECT: disconnected = true; break;
+            case EI_EVENT_SEAT_ADDED: {
+                ei_seat* added = library->event_get_seat(event);
+                if (seat == nullptr &&
+                    library->seat_has_capability(added, EI_DEVICE_CAP_KEYBOARD)) {
+                    seat = library->seat_ref(added);
+                    library->seat_bind_capabilities(seat, EI_DEVICE_CAP_KEYBOARD, nullptr);
                 }
+                break;
             }
-            devices.push_back(std::move(device));
-            break;
-        }
-        case EI_EVENT_DEVICE_REMOVED:
-            if (Device* device = find(library->event_get_device(event))) {
-                library->device_unref(device->device);
-                devices.erase(devices.begin() + (device - devices.data()));
+            case EI_EVENT_SEAT_REMOVED:
+                if (library->event_get_seat(event) == seat) {
+                    library->seat_unref(seat);
+                    seat = nullptr;
+                }
+                break;
+            case EI_EVENT_DEVICE_ADDED: {
+                ei_device* added = library->event_get_device(event);
+                if (!library->device_has_capability(added, EI_DEVICE_CAP_KEYBOARD)) break;
+                Device device;
+                device.device = library->device_ref(added);
+                device.keymap = readKeymap(added);
+                if (!device.keymap.empty()) {
+                    try {
+                        device.masks = lockMasks(XkbKeymap::fromString(device.keymap).get());
+                    } catch (const KeyEventError&) {
+                        device.keymap.clear();  // none that can be read: as without one
+                    }
+                }
+                devices.push_back(std::move(device));
+                break;
             }
-            break;
-        case EI_EVENT_DEVICE_PAUSED:
-            if (Device* device = find(library->event_get_device(event))) device->resumed = false;
-            break;
-        case EI_EVENT_DEVICE_RESUMED:
-            if (Device* device = find(library->event_get_device(event))) {
-                device->resumed = true;
-                library->device_start_emulating(device->device, ++sequence);
-            }
-            break;
-        case EI_EVENT_KEYBOARD_MODIFIERS:
-            if (Device* device = find(library->event_get_device(event))) {
-                device->lockedModifiers = library->event_keyboard_get_xkb_mods_locked(event);
-                device->group = library->event_keyboard_get_xkb_group(event);
-            }
-            break;
-        default:
-            break;  // pings are answered when the event is let go
+            case EI_EVENT_DEVICE_REMOVED:
+                if (Device* device = find(library->event_get_device(event))) {
+                    library->device_unref(device->device);
+                    devices.erase(devices.begin() + (device - devices.data()));
+                }
+                break;
+            case EI_EVENT_DEVICE_PAUSED:
+                if (Device* device = find(library->event_get_device(event)))
+                    device->resumed = false;
+                break;
+            case EI_EVENT_DEVICE_RESUMED:
+                if (Device* device = find(library->event_get_device(event))) {
+                    device->resumed = true;
+                    library->device_start_emulating(device->device, ++sequence);
+                }
+                break;
+            case EI_EVENT_KEYBOARD_MODIFIERS:
+                if (Device* device = find(library->event_get_device(event))) {
+                    device->lockedModifiers = library->event_keyboard_get_xkb_mods_locked(event);
+                    device->group = library->event_keyboard_get_xkb_group(event);
+                }
+                break;
+            default: break;  // pings are answered when the event is let go
         }
     }
 
@@ -374,9 +372,10 @@ struct EiKeyboard::Connection {
         }
     }
 
-    // Waits, up to the timeout, until the socket takes more without blocking. libei keeps what
-    // the socket does not take and sends it only with the next message or dispatch once the
-    // socket takes more: sending only then, no key waits in libei after the last.
+    // Waits, up to the timeout, until the socket has room. libei keeps a message the socket
+    // does not take at once and sends it only with the next one, or from a dispatch once the
+    // socket has room: the last keys of a text would wait there. Sent only while the socket has
+    // room, none waits.
     void awaitRoom(const char* doing) {
         pollfd writable{socket, POLLOUT, 0};
         if (poll(&writable, 1, static_cast<int>(timeout.count())) == 0) {
@@ -430,8 +429,8 @@ private:
             std::lock_guard lock(connection_->mutex);
             connection_->awaitDevice();
             // The last device with a keymap: one without leaves which applies to the server.
-            for (auto device = connection_->devices.rbegin();
-                 device != connection_->devices.rend(); ++device) {
+            for (auto device = connection_->devices.rbegin(); device != connection_->devices.rend();
+                 ++device) {
                 if (device->keymap.empty()) continue;
                 text = device->keymap;
                 group = device->group;
@@ -487,7 +486,11 @@ std::unique_ptr<EiKeyboard> EiKeyboard::open(int eisFd, std::shared_ptr<void> se
     }
     ei->log_set_priority(connection->context, EI_LOG_PRIORITY_ERROR);
     ei->configure_name(connection->context, "Scalino");
-    // The context owns the socket from here on.
+    // libei reads until the socket has no more, which only a socket that does not block tells.
+    const int flags = fcntl(eisFd, F_GETFL);
+    if (flags != -1) fcntl(eisFd, F_SETFL, flags | O_NONBLOCK);
+    fcntl(eisFd, F_SETFD, FD_CLOEXEC);
+    // The context owns the socket from here on, also when it fails.
     connection->socket = eisFd;
     const int result = ei->setup_backend_fd(connection->context, eisFd);
     if (result < 0) {

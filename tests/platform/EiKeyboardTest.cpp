@@ -119,8 +119,7 @@ struct LibEis {
     void (*device_pause)(eis_device*);
     void (*device_resume)(eis_device*);
     eis_device* (*device_unref)(eis_device*);
-    void (*device_keyboard_send_xkb_modifiers)(eis_device*, uint32_t, uint32_t, uint32_t,
-                                               uint32_t);
+    void (*device_keyboard_send_xkb_modifiers)(eis_device*, uint32_t, uint32_t, uint32_t, uint32_t);
 
     // "" when loaded, else why not.
     std::string load() {
@@ -301,29 +300,28 @@ private:
 
     void handle(eis_event* event) {
         switch (eis_.event_get_type(event)) {
-        case EIS_EVENT_CLIENT_CONNECT:
-            client_ = eis_.client_ref(eis_.event_get_client(event));
-            eis_.client_connect(client_);
-            if (offer_ == Offer::NoSeat) break;
-            seat_ = eis_.client_new_seat(client_, "seat0");
-            eis_.seat_configure_capability(seat_, EIS_DEVICE_CAP_KEYBOARD);
-            eis_.seat_add(seat_);
-            break;
-        case EIS_EVENT_SEAT_BIND:
-            if (device_ == nullptr &&
-                eis_.event_seat_has_capability(event, EIS_DEVICE_CAP_KEYBOARD)) {
-                addKeyboard();
+            case EIS_EVENT_CLIENT_CONNECT:
+                client_ = eis_.client_ref(eis_.event_get_client(event));
+                eis_.client_connect(client_);
+                if (offer_ == Offer::NoSeat) break;
+                seat_ = eis_.client_new_seat(client_, "seat0");
+                eis_.seat_configure_capability(seat_, EIS_DEVICE_CAP_KEYBOARD);
+                eis_.seat_add(seat_);
+                break;
+            case EIS_EVENT_SEAT_BIND:
+                if (device_ == nullptr &&
+                    eis_.event_seat_has_capability(event, EIS_DEVICE_CAP_KEYBOARD)) {
+                    addKeyboard();
+                }
+                break;
+            case EIS_EVENT_KEYBOARD_KEY: {
+                std::lock_guard lock(mutex_);
+                keys_.push_back({eis_.event_keyboard_get_key_is_press(event),
+                                 static_cast<int>(eis_.event_keyboard_get_key(event))});
+                received_.notify_all();
+                break;
             }
-            break;
-        case EIS_EVENT_KEYBOARD_KEY: {
-            std::lock_guard lock(mutex_);
-            keys_.push_back({eis_.event_keyboard_get_key_is_press(event),
-                             static_cast<int>(eis_.event_keyboard_get_key(event))});
-            received_.notify_all();
-            break;
-        }
-        default:
-            break;
+            default: break;
         }
     }
 
@@ -433,12 +431,6 @@ protected:
         keys_ = std::make_unique<DesktopKeyEvents>(std::move(layout), std::move(keyboard));
     }
 
-    // Types the text and returns what the server received.
-    std::vector<Event> typed(const std::string& text) {
-        typeText(*keys_, text);
-        return server_->takeKeys(keysOnKeymap(compileKeymap("us").text, text).size());
-    }
-
     LibEis eis_;
     std::unique_ptr<EisServer> server_;
     EiKeyboard* keyboard_ = nullptr;
@@ -465,15 +457,15 @@ TEST_F(EiKeyboardTest, TextsArriveAsTheKeysOfTheDevicesKeymap) {
         {"de", "-1234.5678",
          taps({tap(KEY_SLASH), tap(KEY_1), tap(KEY_2), tap(KEY_3), tap(KEY_4), tap(KEY_DOT),
                tap(KEY_5), tap(KEY_6), tap(KEY_7), tap(KEY_8)})},
-        {"de", "Y-Z/", taps({tap(KEY_Z, true), tap(KEY_SLASH), tap(KEY_Y, true), tap(KEY_KPSLASH)})},
+        {"de", "Y-Z/",
+         taps({tap(KEY_Z, true), tap(KEY_SLASH), tap(KEY_Y, true), tap(KEY_KPSLASH)})},
         {"de", everyPrintableAsciiCharacter(), {}},
     };
     for (const TypingCase& typing : cases) {
         SCOPED_TRACE(::testing::PrintToString(typing));
         const std::string keymap = compileKeymap(typing.layout).text;
         ASSERT_FALSE(keymap.empty());
-        const auto expected =
-            typing.keys.empty() ? keysOnKeymap(keymap, typing.text) : typing.keys;
+        const auto expected = typing.keys.empty() ? keysOnKeymap(keymap, typing.text) : typing.keys;
         start(keymap);
         typeText(*keys_, typing.text);
         EXPECT_EQ(transcript(server_->takeKeys(expected.size())), transcript(expected));
@@ -487,9 +479,9 @@ TEST_F(EiKeyboardTest, TextsArriveAsTheKeysOfTheDevicesKeymap) {
 TEST_F(EiKeyboardTest, FollowsAKeyboardOfAnotherKeymap) {
     start(compileKeymap("us").text);
     typeText(*keys_, "Y-Z/");
-    EXPECT_EQ(transcript(server_->takeKeys(12)),
-              transcript(taps({tap(KEY_Y, true), tap(KEY_MINUS), tap(KEY_Z, true),
-                               tap(KEY_SLASH)})));
+    EXPECT_EQ(
+        transcript(server_->takeKeys(12)),
+        transcript(taps({tap(KEY_Y, true), tap(KEY_MINUS), tap(KEY_Z, true), tap(KEY_SLASH)})));
     server_->replaceKeyboard(compileKeymap("fr").text);
     const auto expected = taps({tap(KEY_Y, true), tap(KEY_6), tap(KEY_W, true), tap(KEY_KPSLASH)});
     typeText(*keys_, "Y-Z/");
