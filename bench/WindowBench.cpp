@@ -256,7 +256,7 @@ public:
         node.flush();
         WindowServices services;
         services.preferencesRoot = &store_.userRoot();
-        services.outputs.keys = [keys = keys_](const Config&) { return keys; };
+        services.outputs.keys = [keys = keys_](const Config&, std::stop_token) { return keys; };
         services.listPorts = [path = pty.path] { return std::vector<std::string>{path}; };
         services.exit = [](int) {};
         services.updateCheckDue = [] { return false; };

@@ -29,7 +29,7 @@ namespace {
 constexpr const char* kHelp =
     R"(Usage: scalino-cli read [--port NAME] [--prefs FILE] [--set KEY=VALUE]...
                         [--defaults] [-b RATE] [--line SETTINGS]
-                        [--type [--keyboard x11|wayland|uinput|record]]
+                        [--type [--keyboard auto|portal|kde|wayland|uinput|x11|record]]
                         [--sound]
 
 Connects to the instrument as the desktop program's start button does: opens
@@ -60,8 +60,8 @@ Options:
   --type            Type every value into the application that has the
                     keyboard focus, with the settings' keyboard layout, start
                     key, end key and delay (see 'scalino-cli type --help').
-  --keyboard NAME   How keys are sent with --type: auto, x11, wayland, portal,
-                    uinput or record (record prints the key events at the
+  --keyboard NAME   How keys are sent with --type: auto, portal, kde, wayland,
+                    uinput, x11 or record (record prints the key events at the
                     end, on a line starting with "keys<tab>"). Without it, as
                     for 'scalino-cli type'; the event log tells the way taken
                     ("typing through ...").
@@ -338,7 +338,7 @@ int runRead(const std::vector<std::string>& arguments, std::FILE* out, std::FILE
             return 1;
         }
         // The connection tells once which way the keys take, when typing has started.
-        outputs.keys = [keys](const Config&) { return keys; };
+        outputs.keys = [keys](const Config&, std::stop_token) { return keys; };
     }
     if (options.sound) outputs.sequencer = defaultSequencer;
     connection = std::make_unique<Connection>(view, ui, std::move(outputs));

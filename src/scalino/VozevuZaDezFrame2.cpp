@@ -51,6 +51,7 @@ VozevuZaDezFrame2::VozevuZaDezFrame2(const QStringList& arguments, WindowService
 // The connection goes first: it waits for its worker, whose steps reach the view of this
 // window. The tabs go next, while the settings they edit still exist.
 VozevuZaDezFrame2::~VozevuZaDezFrame2() {
+    abandonKeyboardOpening();
     connection_.reset();
     delete takeCentralWidget();
 }
@@ -201,9 +202,13 @@ void VozevuZaDezFrame2::autoStart() {
                        {*previous}));
         return;
     }
+    // Once connected: a start that failed shows why, and the window stays in view to put it
+    // right.
+    minimizeWhenConnected_ = config_.minimizeToTray();
     startStopJButtonActionPerformed();
-    // A start that failed has just shown why; the window stays in view to put it right.
-    if (config_.minimizeToTray() && isConnected()) showMinimized();
+    if (keyboardOpening_) return;  // keyboardOpened minimizes
+    if (minimizeWhenConnected_ && isConnected()) showMinimized();
+    minimizeWhenConnected_ = false;
 }
 
 void VozevuZaDezFrame2::updateConfigFromTabs() {
@@ -217,6 +222,11 @@ void VozevuZaDezFrame2::updateConfigFromTabs() {
 }
 
 void VozevuZaDezFrame2::startStopJButtonActionPerformed() {
+    // Stop while the keys are still being opened gives up the wait for the desktop.
+    if (keyboardOpening_) {
+        keyboardOpening_->cancel(true);
+        return;
+    }
     if (isConnected()) {
         connection_->stop();
         return;
@@ -229,14 +239,60 @@ void VozevuZaDezFrame2::connectInstrument() {
     if (!desktopLayoutKnown()) return;
     // The previous connection, ended by the instrument's side, goes before the new one starts.
     connection_.reset();
-    connection_ = std::make_unique<Connection>(connectionView_, executor_, services_.outputs);
+    if (!services_.outputs.keys) {
+        startConnection(services_.outputs);
+        return;
+    }
+    // The keys open first, on a thread of their own: the desktop may ask the user for consent.
+    // Meanwhile the window looks connected, without the settings tabs, and Stop gives up.
+    arrangeTabs(true);
+    showStatus(text("keyboard.output.opening"));
+    keyboardOpening_ = std::make_shared<KeyboardOpening>(
+        executor_, services_.outputs.keys, config_,
+        [this](const KeyboardOpening::Outcome& outcome) { keyboardOpened(outcome); });
+    keyboardOpening_->execute();
+}
+
+// The opening's thread posts to this window's executor: it ends before the window does.
+void VozevuZaDezFrame2::abandonKeyboardOpening() {
+    if (!keyboardOpening_) return;
+    keyboardOpening_->cancel(true);
+    keyboardOpening_->waitForWorkStep();
+    keyboardOpening_.reset();
+}
+
+void VozevuZaDezFrame2::keyboardOpened(const KeyboardOpening::Outcome& outcome) {
+    keyboardOpening_.reset();
+    if (outcome.ending == TaskEnding::Cancelled || outcome.ending == TaskEnding::Interrupted) {
+        arrangeTabs(false);
+        return;
+    }
+    // The connection takes the keys as opened, or reports why they could not be, as it would
+    // have opening them itself.
+    Connection::Outputs outputs = services_.outputs;
+    outputs.keys = [keys = outcome.result.value_or(nullptr), error = outcome.error](
+                       const Config&, std::stop_token) -> std::shared_ptr<KeyEventGenerator> {
+        if (!keys) throw std::runtime_error(error);
+        return keys;
+    };
+    startConnection(std::move(outputs));
+    if (minimizeWhenConnected_ && isConnected()) showMinimized();
+    minimizeWhenConnected_ = false;
+}
+
+void VozevuZaDezFrame2::startConnection(Connection::Outputs outputs) {
+    connection_ = std::make_unique<Connection>(connectionView_, executor_, std::move(outputs));
     try {
         connection_->start(config_);
+        return;
     } catch (const SerialParameterException& error) {
+        arrangeTabs(false);
         dialogs::showError(this, text("invalid.setting"), error.what());
     } catch (const std::invalid_argument& error) {
+        arrangeTabs(false);
         dialogs::showError(this, text("invalid.setting"), error.what());
     } catch (const std::exception& error) {
+        arrangeTabs(false);
         dialogs::showError(this, text("error.opening.port"), error.what());
     }
 }
@@ -262,6 +318,8 @@ bool VozevuZaDezFrame2::desktopLayoutKnown() {
 
 bool VozevuZaDezFrame2::keymapFromCompositor() const {
     switch (config_.getKeyboardOutput()) {
+        case ConfigHelper::KeyboardOutput::PORTAL:
+        case ConfigHelper::KeyboardOutput::KDE:
         case ConfigHelper::KeyboardOutput::WAYLAND: return true;
         case ConfigHelper::KeyboardOutput::AUTO:
             return services_.waylandKeyboardAvailable && services_.waylandKeyboardAvailable();
@@ -392,6 +450,7 @@ void VozevuZaDezFrame2::closeEvent(QCloseEvent* event) {
     } catch (const std::exception&) {
         dialogs::showError(this, text("error"), text("access.error.while.saving.settings"));
     }
+    abandonKeyboardOpening();
     if (connection_) connection_->stop();
     event->accept();
     services_.exit(0);

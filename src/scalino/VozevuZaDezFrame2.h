@@ -12,6 +12,7 @@
 #include "config/Config.h"
 #include "config/SettingsStore.h"
 #include "scalino/GuiConnectionView.h"
+#include "scalino/KeyboardOpening.h"
 #include "scalino/QtUiExecutor.h"
 #include "scalino/UpdateWorkerView.h"
 #include "scalino/WindowServices.h"
@@ -80,10 +81,14 @@ private:
     void startUpdateCheck();
     void autoStart();
     void connectInstrument();
+    void keyboardOpened(const KeyboardOpening::Outcome& outcome);
+    void abandonKeyboardOpening();
+    void startConnection(Connection::Outputs outputs);
     // False when the desktop's layout is to be typed with, no X server tells it and the user
     // cancelled naming it.
     bool desktopLayoutKnown();
-    // Whether the keys go through the Wayland virtual keyboard, whose keymap is the desktop's.
+    // Whether the keys go a Wayland way that brings the desktop's keymap along (the portal with
+    // libei, KWin's fake input, the virtual keyboard).
     bool keymapFromCompositor() const;
     // The connected look without the settings tabs, or the disconnected look with them.
     void arrangeTabs(bool connected);
@@ -106,6 +111,9 @@ private:
     std::unique_ptr<ConfigSignals> configSignals_;  // after config_, which it listens to
     GuiConnectionView connectionView_;
     std::unique_ptr<Connection> connection_;
+    // While the keys of the next connection open; null otherwise.
+    std::shared_ptr<KeyboardOpening> keyboardOpening_;
+    bool minimizeWhenConnected_ = false;
     QTabWidget* tabbedPane_ = nullptr;
     QLabel* statusJLabel_ = nullptr;
     QString pendingLineCount_;

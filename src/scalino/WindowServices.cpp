@@ -7,6 +7,9 @@
 #include "config/SettingsStore.h"
 #include "platform/FluidSynthSequencer.h"
 #include "platform/KeyEventBackend.h"
+#include "platform/EiKeyboard.h"
+#include "platform/KdeFakeInputKeyboard.h"
+#include "platform/RemoteDesktopPortal.h"
 #include "platform/WaylandVirtualKeyboard.h"
 #include "platform/X11DesktopLayout.h"
 #include "prefs/FilePreferencesFactory.h"
@@ -14,21 +17,27 @@
 
 namespace scalino {
 
-std::shared_ptr<KeyEventGenerator> settingsKeyEvents(const Config& config) {
+std::shared_ptr<KeyEventGenerator> settingsKeyEvents(const Config& config, std::stop_token stop) {
     return createKeyEventGenerator(config.getKeyboardType(),
                                    ConfigHelper::backendName(config.getKeyboardOutput()),
-                                   config.getXkbLayout());
+                                   config.getXkbLayout(), stop);
 }
 
-// Asked by connecting, which the compositor answers at once; the keyboard is dropped again
-// before any key.
+// Asked by connecting, which the compositor answers at once, and the session bus for the
+// portal's version, without a session or a dialog; a keyboard is dropped again before any key.
 bool waylandKeyboardOffered() {
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return false;
-    try {
-        return WaylandVirtualKeyboard::open() != nullptr;
-    } catch (const std::exception&) {
-        return false;
-    }
+    const auto opens = [](const auto& open) {
+        try {
+            return open() != nullptr;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    return opens([] { return WaylandVirtualKeyboard::open(); }) ||
+           opens([] { return KdeFakeInputKeyboard::open(); }) ||
+           (EiKeyboard::libraryAvailable() &&
+            RemoteDesktopPortal::offeredVersion(std::chrono::seconds(3)) >= 2);
 }
 
 WindowServices processWindowServices() {

@@ -27,8 +27,9 @@ struct WindowServices {
     // Whether an X server answers with the desktop's keyboard layout; when none does, the
     // desktop's layout must be named before connecting. None: taken as answering.
     std::function<bool()> serverLayoutAvailable;
-    // Whether the compositor of this Wayland session offers its virtual keyboard, which brings
-    // the desktop's keymap along; asked for the automatic keyboard output. None: taken as not.
+    // Whether this Wayland session offers a way of sending keys that brings the desktop's keymap
+    // along (waylandKeyboardOffered); asked for the automatic keyboard output. None: taken as
+    // not.
     std::function<bool()> waylandKeyboardAvailable;
     // The autostart folder the start at login writes its entry to; empty for the user's
     // ($XDG_CONFIG_HOME/autostart), looked up each time it is used.
@@ -37,10 +38,12 @@ struct WindowServices {
 
 // Key events for the settings' layout through the settings' keyboard output, with the layout
 // name for the desktop's layout; throws KeyEventError as createKeyEventGenerator does.
-std::shared_ptr<KeyEventGenerator> settingsKeyEvents(const Config& config);
+// A stop ends a wait for the desktop's consent.
+std::shared_ptr<KeyEventGenerator> settingsKeyEvents(const Config& config, std::stop_token stop);
 
-// Whether the compositor on $WAYLAND_DISPLAY offers its virtual keyboard: the automatic
-// keyboard output's first choice in a Wayland session.
+// Whether a way of this Wayland session that brings the desktop's keymap along is offered: the
+// compositor's virtual keyboard, KWin's fake input, or the portal with libei. The automatic
+// keyboard output's first choices in a Wayland session.
 bool waylandKeyboardOffered();
 
 // The services of the real program: the process's settings file (shared in a multi-user

@@ -47,7 +47,7 @@ void Connection::start(const Config& config) {
 void Connection::startKeyboard(const Config& config) {
     if (!outputs_.keys) return;
     try {
-        keys_ = outputs_.keys(config);
+        keys_ = outputs_.keys(config, {});
         keyBot_ = Keybot::fromConfig(config, &view_, *keys_);
     } catch (const std::exception& error) {
         keyBot_.reset();

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <stop_token>
 #include <memory>
 #include <optional>
 
@@ -18,8 +19,10 @@ namespace scalino {
 
 // Makes the key events a connection types with, for the settings' keyboard layout; throws
 // (KeyEventError, for example) when the keys cannot be sent. Shared, so that a caller may keep
-// a recording backend to read after the connection.
-using KeyEventFactory = std::function<std::shared_ptr<KeyEventGenerator>(const Config&)>;
+// a recording backend to read after the connection. A factory that waits for the user (the
+// desktop's consent dialog) gives up when stop is requested.
+using KeyEventFactory =
+    std::function<std::shared_ptr<KeyEventGenerator>(const Config&, std::stop_token stop)>;
 
 // One connection to an instrument, as the window's start button and scalino-cli read make it:
 // the worker chosen by the instrument reads the port, and the output side (duplicate

@@ -8,7 +8,10 @@
 #include <QPushButton>
 #include <QTextBlock>
 
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
+#include <stop_token>
 
 #include "config/Instrument.h"
 #include "rs232/SerialExceptions.h"
@@ -57,9 +60,16 @@ protected:
                 {"minimizeToTray", "false"}};
     }
 
+    // The connected look comes after the keys have opened, when the status no longer says the
+    // window waits for them.
     bool waitConnected(bool connected) {
         return QTest::qWaitFor([&] { return window->isConnected() == connected; }, 20000) &&
-               QTest::qWaitFor([&] { return tabTitles().size() == (connected ? 3 : 7); }, 20000);
+               QTest::qWaitFor(
+                   [&] {
+                       return tabTitles().size() == (connected ? 3 : 7) &&
+                              status() != text("keyboard.output.opening");
+                   },
+                   20000);
     }
     QString status() const { return window->findChild<QLabel*>("statusJLabel")->text(); }
     bool waitForLine(int count) {
@@ -181,6 +191,7 @@ TEST_F(WindowConnectionTest, ProblemsWhileConnectingAreShownAndTheWindowStaysDis
     ModalAnswerer answerer;
     open();
     QTest::mouseClick(control<QPushButton>("startStopJButton"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.messageBoxes().empty(); }, 20000));
     ASSERT_EQ(answerer.messageBoxes().size(), 1u);
     EXPECT_EQ(answerer.messageBoxes().front().title, text("error.opening.port"));
     EXPECT_TRUE(answerer.messageBoxes().front().text.contains("/dev/ttyNOSUCH"));
@@ -211,7 +222,7 @@ TEST_F(WindowConnectionTest, KeysThatCannotBeSentAreReportedAndReadingGoesOn) {
     storeSettings(balance());
     ModalAnswerer answerer;
     auto services = this->services();
-    services.outputs.keys = [](const Config&) -> std::shared_ptr<KeyEventGenerator> {
+    services.outputs.keys = [](const Config&, std::stop_token) -> std::shared_ptr<KeyEventGenerator> {
         throw KeyEventError("no keyboard here");
     };
     window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
@@ -222,6 +233,91 @@ TEST_F(WindowConnectionTest, KeysThatCannotBeSentAreReportedAndReadingGoesOn) {
               text("error.initializing.keyboard.output") + "no keyboard here");
     pty.send(bytes("ST,+00001.00  g\r\n"));
     EXPECT_TRUE(waitForLine(1));
+}
+
+// Keys that open only when the user answers the desktop's dialog, as the remote-desktop portal
+// does: until then the factory waits, and gives up when asked to stop.
+class ConsentDialog {
+public:
+    KeyEventFactory factory(std::shared_ptr<KeyEventGenerator> keys) {
+        return [this, keys](const Config&, std::stop_token stop) -> std::shared_ptr<KeyEventGenerator> {
+            std::unique_lock lock(mutex_);
+            waiting_ = true;
+            answered_.wait(lock, stop, [this] { return allowed_; });
+            waiting_ = false;
+            if (!allowed_) throw KeyEventError("the wait for the desktop was given up");
+            return keys;
+        };
+    }
+    bool waiting() {
+        std::lock_guard lock(mutex_);
+        return waiting_;
+    }
+    void allow() {
+        {
+            std::lock_guard lock(mutex_);
+            allowed_ = true;
+        }
+        answered_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable_any answered_;
+    bool waiting_ = false;
+    bool allowed_ = false;
+};
+
+// While the desktop asks, the window answers: it shows what it waits for, Stop gives up the
+// wait, and an answer given later connects and types.
+TEST_F(WindowConnectionTest, WhileTheDesktopAsksForConsentTheWindowStaysUsable) {
+    for (const bool allowed : {false, true}) {
+        SCOPED_TRACE(allowed ? "allowed" : "given up");
+        storeSettings(balance());
+        ModalAnswerer answerer;
+        ConsentDialog dialog;
+        auto services = this->services();
+        services.outputs.keys = dialog.factory(keys);
+        window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
+        // The window was made and runs its event loop while the dialog is open.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.waiting(); }, 20000));
+        EXPECT_EQ(status(), text("keyboard.output.opening"));
+        EXPECT_EQ(tabTitles().size(), 3) << "the settings tabs go while the keys open";
+        EXPECT_FALSE(window->isConnected());
+        window->tabbedPane()->setCurrentIndex(1);
+        QTest::qWait(50);
+        EXPECT_EQ(window->tabbedPane()->currentIndex(), 1);
+        if (!allowed) {
+            window->startStopJButtonActionPerformed();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return tabTitles().size() == 7; }, 20000));
+            EXPECT_FALSE(dialog.waiting());
+            EXPECT_FALSE(window->isConnected());
+            EXPECT_EQ(status(), text("VozevuZaDezFrame2.statusJLabel.text"));
+            EXPECT_TRUE(answerer.messageBoxes().empty()) << "giving up is no error";
+            continue;
+        }
+        dialog.allow();
+        ASSERT_TRUE(waitConnected(true));
+        pty.send(bytes("ST,+00001.00  g\r\n"));
+        ASSERT_TRUE(waitForLine(1));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !keys->events().empty(); }, 20000));
+        EXPECT_TRUE(answerer.messageBoxes().empty());
+        window->startStopJButtonActionPerformed();
+        ASSERT_TRUE(waitConnected(false));
+    }
+}
+
+// Closing the window while the desktop asks ends the wait with it.
+TEST_F(WindowConnectionTest, ClosingWhileTheDesktopAsksEndsTheWait) {
+    storeSettings(balance());
+    ConsentDialog dialog;
+    auto services = this->services();
+    services.outputs.keys = dialog.factory(keys);
+    window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.waiting(); }, 20000));
+    window->close();
+    EXPECT_FALSE(dialog.waiting());
+    EXPECT_EQ(exitStatuses, std::vector<int>{0});
 }
 
 // Counts nothing and refuses to open, as a machine without a sound card does.
@@ -284,6 +380,7 @@ TEST_F(WindowConnectionTest, EachProblemWhileConnectingHasItsDialog) {
         auto services = this->services();
         c.arrange(services);
         window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.messageBoxes().empty(); }, 20000));
         ASSERT_EQ(answerer.messageBoxes().size(), 1u);
         EXPECT_EQ(answerer.messageBoxes().front().title, c.title);
         EXPECT_EQ(answerer.messageBoxes().front().text, c.text);

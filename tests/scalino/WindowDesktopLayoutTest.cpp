@@ -84,7 +84,7 @@ protected:
     void openTyping() {
         window.reset();
         auto services = this->services();
-        services.outputs.keys = [](const Config& config) -> std::shared_ptr<KeyEventGenerator> {
+        services.outputs.keys = [](const Config& config, std::stop_token) -> std::shared_ptr<KeyEventGenerator> {
             return createKeyEventGenerator(config.getKeyboardType(), "x11", config.getXkbLayout());
         };
         services.serverLayoutAvailable = [this] {

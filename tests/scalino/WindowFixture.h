@@ -54,7 +54,7 @@ protected:
         store_ = std::make_unique<FilePreferencesFactory>(settingsFile());
         WindowServices result;
         result.preferencesRoot = &store_->userRoot();
-        result.outputs.keys = [this](const Config&) { return keys; };
+        result.outputs.keys = [this](const Config&, std::stop_token) { return keys; };
         result.listPorts = [this] {
             if (!portListFailure.empty()) throw std::runtime_error(portListFailure);
             return ports;

@@ -45,7 +45,7 @@ protected:
     // The window with keys through XTest on this display.
     void openTyping() {
         auto services = this->services();
-        services.outputs.keys = [](const Config& config) -> std::shared_ptr<KeyEventGenerator> {
+        services.outputs.keys = [](const Config& config, std::stop_token) -> std::shared_ptr<KeyEventGenerator> {
             return createKeyEventGenerator(config.getKeyboardType(), "x11");
         };
         window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
@@ -135,7 +135,7 @@ TEST_F(WindowTrayTest, AnAutomaticStartConnectsAndGoesStraightToTheTray) {
                    {"checkForUpdates", "false"}});
     ModalAnswerer answerer;
     open();
-    EXPECT_TRUE(window->isConnected());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->isConnected(); }, 20000));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return !window->isVisible() && trayWidget() != nullptr; }, 20000));
     EXPECT_TRUE(answerer.messageBoxes().empty());
@@ -164,6 +164,7 @@ TEST_F(WindowTrayTest, ChoosingManualConnectStopsMinimisingToTheTrayAtOnce) {
                    {"checkForUpdates", "false"}});
     ModalAnswerer answerer;
     open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.messageBoxes().empty(); }, 20000));
     ASSERT_EQ(answerer.messageBoxes().size(), 1u);
     QTest::qWait(100);
     EXPECT_TRUE(window->isVisible()) << "a failed start is not hidden in the tray";

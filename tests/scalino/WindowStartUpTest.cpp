@@ -135,6 +135,7 @@ TEST_F(WindowStartUpTest, APortOnTheCommandLineIsTheOnlyEntryAndSkipsThePrevious
     EXPECT_EQ(portList->itemText(0), "/dev/ttyNOSUCH");
     EXPECT_EQ(window->config().getPort(), "/dev/ttyNOSUCH");
     // The automatic start was tried on that port, not cancelled for the previous one.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answerer.messageBoxes().empty(); }, 20000));
     ASSERT_EQ(answerer.messageBoxes().size(), 1u);
     EXPECT_EQ(answerer.messageBoxes().front().title, text("error.opening.port"));
     EXPECT_FALSE(window->isConnected());

@@ -93,7 +93,7 @@ protected:
 
     Connection::Outputs outputs(bool typing = true, bool sound = true, bool soundFails = false) {
         Connection::Outputs result;
-        if (typing) result.keys = [this](const Config&) { return keys; };
+        if (typing) result.keys = [this](const Config&, std::stop_token) { return keys; };
         if (sound) {
             result.sequencer = [this, soundFails] {
                 return std::make_unique<CountingSequencer>(sounds, soundFails);
@@ -220,7 +220,7 @@ TEST_F(ConnectionTest, ProblemsWithKeysOrSoundAreReportedAndTheValuesStillArrive
         RecordingConnectionView caseView;
         Connection::Outputs out = outputs(true, true, c.soundFails);
         if (c.keysFail) {
-            out.keys = [](const Config&) -> std::shared_ptr<KeyEventGenerator> {
+            out.keys = [](const Config&, std::stop_token) -> std::shared_ptr<KeyEventGenerator> {
                 throw KeyEventError("no display");
             };
         }
