@@ -35,7 +35,7 @@ std::string_view acceptedValues(std::string_view key) {
         {"keyboardType", "DESKTOP, QWERTY, US_INTERNATIONAL, AZERTY or GERMAN"},
         {"xkbLayout", "an XKB layout with its variant in parentheses, such as de, ch(fr) or "
                       "us(dvorak), or empty for the X server's"},
-        {"keyboardOutput", "AUTO, WAYLAND, UINPUT or X11"},
+        {"keyboardOutput", "AUTO, PORTAL, KDE, WAYLAND, UINPUT or X11"},
         {"delay", "milliseconds from 0 to 1000, or empty"},
         {"editOperation", "REMOVE or KEEP"},
         {"editPosition", "FIRST or LAST"},
@@ -109,7 +109,7 @@ std::optional<std::string> optionValue(const std::vector<std::string>& arguments
 
 std::optional<std::string> keyboardError(const std::string& name) {
     if (isKeyEventBackend(name)) return std::nullopt;
-    return "'" + name + "' is not a keyboard; use auto, x11, wayland, portal, uinput or "
+    return "'" + name + "' is not a keyboard; use auto, portal, kde, wayland, uinput, x11 or "
            "record";
 }
 

@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kHelp =
     R"(Usage: scalino-cli type TEXT
-                        [--keyboard auto|x11|wayland|portal|uinput|record]
+                        [--keyboard auto|portal|kde|wayland|uinput|x11|record]
                         [--prefs FILE] [--set KEY=VALUE]...
 
 Types TEXT (UTF-8) into the application that has the keyboard focus, the way
@@ -35,29 +35,37 @@ them at start-up; --set changes them for this run only.
 Options:
   --keyboard NAME   How keys are sent:
                       auto    the first way that works, as below
-                      x11     through the X server named by DISPLAY (XTest)
-                      wayland through the virtual keyboard of the Wayland
-                              compositor named by WAYLAND_DISPLAY (Sway and
-                              other wlroots compositors), with its keymap
                       portal  through the remote-desktop portal of GNOME
                               and KDE Plasma, after the desktop's dialog
                               has asked once; its restore token is kept
-                              in $XDG_STATE_HOME/scalino; the layout is
-                              the X server's or the xkbLayout setting's
+                              in $XDG_STATE_HOME/scalino. Through libei
+                              with the desktop's keymap where the portal
+                              offers EIS and libei1 is installed; else
+                              the layout is the X server's or the
+                              xkbLayout setting's
+                      kde     through KWin's fake input (KDE Plasma),
+                              allowed to the installed program without
+                              asking, with the seat's keymap
+                      wayland through the virtual keyboard of the Wayland
+                              compositor named by WAYLAND_DISPLAY (Sway and
+                              other wlroots compositors), with its keymap
                       uinput  through a virtual keyboard of the kernel, for
                               other Wayland compositors and the text
                               console; needs write access to /dev/uinput
+                      x11     through the X server named by DISPLAY (XTest)
                       record  nothing is sent; the key events are printed on
                               standard output, one line: "+Shift" a press,
                               "-Shift" a release, "." a wait, for example
                               +Shift . +A . -A . -Shift .
                     Without it, the setting keyboardOutput chooses (AUTO,
-                    WAYLAND, UINPUT or X11, as the window sends keys).
-                    With auto (or AUTO), in a Wayland session:
-                    wayland, else uinput where /dev/uinput is writable,
-                    else x11 on Xwayland (which only X11 applications
-                    receive); elsewhere x11 where an X display answers,
-                    else uinput. The way taken is told on standard error:
+                    PORTAL, KDE, WAYLAND, UINPUT or X11, as the window
+                    sends keys). With auto (or AUTO), in a Wayland
+                    session: portal where it offers EIS and libei is
+                    installed, else kde, else portal without libei (which
+                    asks at every start), else wayland, else uinput where
+                    /dev/uinput is writable, else x11 on Xwayland (which
+                    only X11 applications receive); elsewhere x11 where an
+                    X display answers, else uinput. The way taken is told on standard error:
                     "typing through ...".
   --prefs FILE      Use FILE as the settings file instead of the usual one.
   --set KEY=VALUE   Set one setting; may be repeated. See 'scalino-cli process

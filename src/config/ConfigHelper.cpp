@@ -64,6 +64,8 @@ int getKeyCode(OutputTerminator key) {
 
 std::string_view backendName(KeyboardOutput output) {
     switch (output) {
+        case KeyboardOutput::PORTAL: return "portal";
+        case KeyboardOutput::KDE: return "kde";
         case KeyboardOutput::WAYLAND: return "wayland";
         case KeyboardOutput::UINPUT: return "uinput";
         case KeyboardOutput::X11: return "x11";

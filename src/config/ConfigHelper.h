@@ -44,7 +44,7 @@ enum class Connect { MANUAL, AUTO };
 // The constant name is spelled QUERTY: it is what the settings store holds.
 enum class KeyboardType { QUERTY, US_INTERNATIONAL, AZERTY, GERMAN, DESKTOP };
 // How key events leave the program; each names a backend of createKeyEventGenerator.
-enum class KeyboardOutput { AUTO, WAYLAND, UINPUT, X11 };
+enum class KeyboardOutput { AUTO, PORTAL, KDE, WAYLAND, UINPUT, X11 };
 enum class KeyMapType { NUMERIC, ALPHANUMERIC_BASIC, ALPHANUMERIC_COMPLETE };
 enum class InstrumentType { NUMBER, TEXT };
 enum class Instrument;  // the instrument profiles, in Instrument.h
@@ -270,8 +270,9 @@ struct Description<KeyboardType> {
 template <>
 struct Description<KeyboardOutput> {
     static constexpr std::array constants = {
-        keyed("AUTO", "keyboardOutput.auto"), keyed("WAYLAND", "keyboardOutput.wayland"),
-        keyed("UINPUT", "keyboardOutput.uinput"), keyed("X11", "keyboardOutput.x11")};
+        keyed("AUTO", "keyboardOutput.auto"),       keyed("PORTAL", "keyboardOutput.portal"),
+        keyed("KDE", "keyboardOutput.kde"),         keyed("WAYLAND", "keyboardOutput.wayland"),
+        keyed("UINPUT", "keyboardOutput.uinput"),   keyed("X11", "keyboardOutput.x11")};
     static constexpr KeyboardOutput defaultValue = KeyboardOutput::AUTO;
 };
 

@@ -465,6 +465,14 @@ private:
 
 }  // namespace
 
+bool EiKeyboard::libraryAvailable(const std::string& library) {
+    try {
+        return EiLibrary::load(library) != nullptr;
+    } catch (const KeyEventError&) {
+        return false;
+    }
+}
+
 std::unique_ptr<EiKeyboard> EiKeyboard::open(int eisFd, std::shared_ptr<void> session,
                                              std::chrono::milliseconds timeout,
                                              const std::string& library) {

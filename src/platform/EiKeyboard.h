@@ -28,6 +28,10 @@ public:
     // keyboard device). library: the file or name dlopen loads (tests point elsewhere). Throws
     // KeyEventError saying what to do when libei cannot be loaded, the server refuses or goes
     // away, or no keyboard comes in time.
+    // Whether the library loads with every function this keyboard calls: asked before the
+    // portal is asked for an EIS connection, which it hands out instead of its own keys.
+    static bool libraryAvailable(const std::string& library = kLibrary);
+
     static std::unique_ptr<EiKeyboard> open(
         int eisFd, std::shared_ptr<void> session = nullptr,
         std::chrono::milliseconds timeout = std::chrono::seconds(5),

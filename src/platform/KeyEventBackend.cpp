@@ -3,12 +3,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <stdexcept>
 #include <string>
 
 #include "platform/DesktopKeyEvents.h"
+#include "platform/EiKeyboard.h"
+#include "platform/KdeFakeInputKeyboard.h"
 #include "platform/LayoutKeyEvents.h"
 #include "platform/PortalKeyboard.h"
 #include "platform/UinputKeyboard.h"
@@ -29,38 +33,101 @@ bool isWaylandSession() {
     return display != nullptr && *display != '\0';
 }
 
-// In a Wayland session: the compositor's virtual keyboard reaches every application; uinput too,
-// but only where this user was given it (it is never opened to find out, which would leave a
-// device behind for a moment); XTest on Xwayland reaches only X11 applications, a last resort
-// that says so (XTestKeyboard::method).
-std::unique_ptr<PhysicalKeyboard> chooseWaylandKeyboard(std::string_view xkbLayout) {
-    std::string failures;
-    try {
-        return WaylandVirtualKeyboard::open("", std::string(xkbLayout));
-    } catch (const KeyEventError& error) {
-        failures = std::string("Wayland virtual keyboard: ") + error.what();
-    }
-    if (access(UinputKeyboard::kDevicePath, W_OK) == 0) {
-        try {
-            return UinputKeyboard::create();
-        } catch (const KeyEventError& error) {
-            failures += std::string(". uinput: ") + error.what();
+// How long the automatic choice waits for the session bus to say whether the portal is there;
+// the bus may start xdg-desktop-portal on demand.
+constexpr std::chrono::milliseconds kPortalProbeTime{3000};
+
+// Keys through the remote-desktop portal after the desktop's consent: through libei where the
+// portal hands over an EIS connection and the library is installed, else one portal call per
+// key. The portal takes only one of the two per session, so the choice is made before asking.
+std::unique_ptr<PhysicalKeyboard> openPortalKeyboard(std::stop_token stop, bool eisOnly = false) {
+    PortalTimeouts timeouts;
+    timeouts.stop = stop;
+    auto portal = RemoteDesktopPortal::open(restoreTokenFile(), timeouts);
+    if (!portal->offersEis() || !EiKeyboard::libraryAvailable()) {
+        if (eisOnly) {
+            throw KeyEventError("the remote-desktop portal offers no EIS connection, or libei "
+                                "(package libei1) is not installed");
         }
-    } else {
-        failures += std::string(". uinput: ") + UinputKeyboard::kDevicePath +
-                    " is not writable for this user";
+        return std::make_unique<PortalKeyboard>(std::move(portal));
     }
-    try {
-        return XTestKeyboard::open();
-    } catch (const KeyEventError& error) {
-        throw KeyEventError("no way to send keys in this Wayland session. " + failures +
-                            ". X11 (Xwayland): " + error.what());
-    }
+    std::shared_ptr<RemoteDesktopPortal> session = std::move(portal);
+    const int eis = session->connectToEis();
+    return EiKeyboard::open(eis, session);
 }
 
-std::unique_ptr<PhysicalKeyboard> chooseKeyboard(std::string_view xkbLayout) {
+// The ways of a Wayland session, in the order they are tried, each with the reason it was
+// passed over when it was.
+class WaylandChoice {
+public:
+    WaylandChoice(std::string_view xkbLayout, std::stop_token stop)
+        : xkbLayout_(xkbLayout), stop_(stop) {}
+
+    std::unique_ptr<PhysicalKeyboard> choose() {
+        const uint32_t portal = RemoteDesktopPortal::offeredVersion(kPortalProbeTime);
+        // The portal with libei asks once and then persists; KWin's fake input never asks; the
+        // portal without libei asks at every start; the virtual keyboard is wlroots'.
+        if (portal == 0) {
+            note("portal", "no remote-desktop portal answers on the session bus "
+                           "(xdg-desktop-portal with a GNOME or KDE backend)");
+        }
+        const bool eis = portal >= 2 && EiKeyboard::libraryAvailable();
+        if (auto keyboard = attempt("portal (libei)", eis, [&] { return openPortalKeyboard(stop_, true); }))
+            return keyboard;
+        if (auto keyboard = attempt("KWin fake input", true, [&] {
+                return KdeFakeInputKeyboard::open("", xkbLayout_);
+            }))
+            return keyboard;
+        if (auto keyboard = attempt("portal", portal >= 1 && !eis,
+                                    [&] { return openPortalKeyboard(stop_); }))
+            return keyboard;
+        if (auto keyboard = attempt("Wayland virtual keyboard", true, [&] {
+                return WaylandVirtualKeyboard::open("", xkbLayout_);
+            }))
+            return keyboard;
+        // uinput only where this user was given it: it is never opened to find out, which would
+        // leave a device behind for a moment.
+        const bool uinput = access(UinputKeyboard::kDevicePath, W_OK) == 0;
+        if (!uinput) note("uinput", std::string(UinputKeyboard::kDevicePath) + " is not writable "
+                                    "for this user");
+        if (auto keyboard = attempt("uinput", uinput, [] { return UinputKeyboard::create(); }))
+            return keyboard;
+        // XTest on Xwayland reaches only X11 applications: a last resort that says so
+        // (XTestKeyboard::method).
+        try {
+            return XTestKeyboard::open();
+        } catch (const KeyEventError& error) {
+            note("X11 (Xwayland)", error.what());
+        }
+        throw KeyEventError("no way to send keys in this Wayland session. " + failures_);
+    }
+
+private:
+    template <class Open>
+    std::unique_ptr<PhysicalKeyboard> attempt(const char* way, bool possible, Open open) {
+        if (!possible) return nullptr;
+        try {
+            return open();
+        } catch (const KeyEventError& error) {
+            note(way, error.what());
+            return nullptr;
+        }
+    }
+
+    void note(const char* way, const std::string& why) {
+        if (!failures_.empty()) failures_ += ". ";
+        failures_ += std::string(way) + ": " + why;
+    }
+
+    std::string xkbLayout_;
+    std::stop_token stop_;
+    std::string failures_;
+};
+
+std::unique_ptr<PhysicalKeyboard> chooseKeyboard(std::string_view xkbLayout,
+                                                 std::stop_token stop) {
     // A Wayland session's own applications do not see XTest events, only its X11 ones do.
-    if (isWaylandSession()) return chooseWaylandKeyboard(xkbLayout);
+    if (isWaylandSession()) return WaylandChoice(xkbLayout, stop).choose();
     std::string x11Failure;
     try {
         return XTestKeyboard::open();
@@ -117,22 +184,25 @@ std::unique_ptr<DesktopLayout> openDesktopLayout(std::string_view xkbLayout) {
 
 std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::KeyboardType layout,
                                                            std::string_view backend,
-                                                           std::string_view xkbLayout) {
+                                                           std::string_view xkbLayout,
+                                                           std::stop_token stop) {
     if (backend == "record") return recording(layout, xkbLayout);
     std::unique_ptr<PhysicalKeyboard> keyboard;
     if (backend.empty() || backend == "auto") {
-        keyboard = chooseKeyboard(xkbLayout);
+        keyboard = chooseKeyboard(xkbLayout, stop);
     } else if (backend == "x11") {
         keyboard = XTestKeyboard::open();
     } else if (backend == "wayland") {
         keyboard = WaylandVirtualKeyboard::open("", std::string(xkbLayout));
     } else if (backend == "portal") {
-        keyboard = PortalKeyboard::open(restoreTokenFile());
+        keyboard = openPortalKeyboard(stop);
+    } else if (backend == "kde") {
+        keyboard = KdeFakeInputKeyboard::open("", std::string(xkbLayout));
     } else if (backend == "uinput") {
         keyboard = UinputKeyboard::create();
     } else {
         throw std::invalid_argument("unknown keyboard backend '" + std::string(backend) +
-                                    "': use x11, wayland, portal, uinput or record");
+                                    "': use portal, kde, wayland, uinput, x11 or record");
     }
     // A keyboard that hands over its keymap (the Wayland virtual keyboard) or is handed one types
     // with it: that is the layout every application reads its keys with.

@@ -163,27 +163,29 @@ namespace {
 // What the probe's one call brought.
 struct ProbeAnswer {
     bool received = false;
-    bool offered = false;
+    uint32_t version = 0;
 };
 
 int onVersion(sd_bus_message* message, void* userdata, sd_bus_error*) {
     auto& answer = *static_cast<ProbeAnswer*>(userdata);
     answer.received = true;
     uint32_t version = 0;
-    // An error (no portal, a portal without the interface, the bus gone) leaves it false.
-    answer.offered = !sd_bus_message_is_method_error(message, nullptr) &&
-                     sd_bus_message_read(message, "v", "u", &version) > 0 && version >= 1;
+    // An error (no portal, a portal without the interface, the bus gone) leaves it 0.
+    if (!sd_bus_message_is_method_error(message, nullptr) &&
+        sd_bus_message_read(message, "v", "u", &version) > 0) {
+        answer.version = version;
+    }
     return 0;
 }
 
 }  // namespace
 
-bool RemoteDesktopPortal::offered(std::chrono::milliseconds timeout) {
+uint32_t RemoteDesktopPortal::offeredVersion(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     // No address and no runtime folder, or no socket there: an error at once. The connection
     // itself is asynchronous: its authentication and Hello go with the call below.
     sd_bus* bus = nullptr;
-    if (sd_bus_open_user(&bus) < 0) return false;
+    if (sd_bus_open_user(&bus) < 0) return 0;
     ProbeAnswer answer;
     sd_bus_slot* slot = nullptr;
     int result =
@@ -200,7 +202,7 @@ bool RemoteDesktopPortal::offered(std::chrono::milliseconds timeout) {
     sd_bus_slot_unref(slot);
     // Without flushing: a bus that does not answer must not hold the caller up on the way out.
     sd_bus_close_unref(bus);
-    return answer.offered;
+    return answer.version;
 }
 
 void RemoteDesktopPortal::connect() {

@@ -46,11 +46,12 @@ public:
     // metainfo (resources/desktop, SCALINO_APP_ID there).
     static constexpr const char* kAppId = "com.velmora.Scalino";
 
-    // Whether a session bus answers within timeout and the portal on it has the RemoteDesktop
-    // interface (its version property reads): no session, no dialog, nothing kept. No bus is
-    // false at once; a bus or a portal being started on demand (D-Bus activation) that has not
-    // answered when timeout passes is false too. For the automatic choice of a backend.
-    static bool offered(std::chrono::milliseconds timeout);
+    // The version of the RemoteDesktop interface of the portal on the session bus, 0 where no
+    // bus answers within timeout or its portal lacks the interface: no session, no dialog,
+    // nothing kept. No bus is 0 at once; a bus or a portal being started on demand (D-Bus
+    // activation) that has not answered when timeout passes is 0 too. Version 2 brought
+    // ConnectToEIS. For the automatic choice of a backend.
+    static uint32_t offeredVersion(std::chrono::milliseconds timeout);
 
     // Connects to $DBUS_SESSION_BUS_ADDRESS (or the user's bus) and starts a session: registers
     // kAppId where the portal has the host registry (silently not where it has none or refuses

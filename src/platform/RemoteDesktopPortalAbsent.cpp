@@ -16,8 +16,8 @@ constexpr const char* kAbsent =
 }  // namespace
 
 // Nothing to offer: the automatic choice goes on to the next backend at once.
-bool RemoteDesktopPortal::offered(std::chrono::milliseconds) {
-    return false;
+uint32_t RemoteDesktopPortal::offeredVersion(std::chrono::milliseconds) {
+    return 0;
 }
 
 std::unique_ptr<RemoteDesktopPortal> RemoteDesktopPortal::open(RestoreTokenStore, PortalTimeouts) {

@@ -109,11 +109,11 @@ TEST(TypeCommandTest, TheKeyboardOutputSettingChoosesUnlessKeyboardIsGiven) {
 TEST(TypeCommandTest, BadOptionsAreRefusedBeforeAnyKeyIsSent) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"12", "--keyboard", "xtest"},
-         "'xtest' is not a keyboard; use auto, x11, wayland, portal, uinput or record"},
+         "'xtest' is not a keyboard; use auto, portal, kde, wayland, uinput, x11 or record"},
         {{"--keyboard", "record"}, "the TEXT to type is missing"},
         {{"12", "13", "--keyboard", "record"}, "'13' is a second one"},
         {{"12", "--keyboard", "record", "--set", "keyboardType=SWISS"}, "keyboardType"},
-        {{"12", "--set", "keyboardOutput=XTEST"}, "AUTO, WAYLAND, UINPUT or X11"},
+        {{"12", "--set", "keyboardOutput=XTEST"}, "AUTO, PORTAL, KDE, WAYLAND, UINPUT or X11"},
     };
     for (const auto& [arguments, message] : cases) {
         const auto result = type(arguments);

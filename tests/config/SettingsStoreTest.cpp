@@ -143,6 +143,8 @@ TEST(KeyboardOutputTest, EachChoiceNamesItsBackend) {
     using ConfigHelper::KeyboardOutput;
     const std::pair<KeyboardOutput, std::string_view> cases[] = {
         {KeyboardOutput::AUTO, "auto"},
+        {KeyboardOutput::PORTAL, "portal"},
+        {KeyboardOutput::KDE, "kde"},
         {KeyboardOutput::WAYLAND, "wayland"},
         {KeyboardOutput::UINPUT, "uinput"},
         {KeyboardOutput::X11, "x11"},

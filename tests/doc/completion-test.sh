@@ -89,10 +89,11 @@ scalino-cli read --set ignoreDuplicates=          | true false
 scalino-cli read --set instrument=KERN_M          | KERN_MPS
 scalino-cli read --set customRegEx=               |
 scalino-cli read --set port=                      | $ports
-scalino-cli read --type --keyboard <space>        | auto x11 wayland portal uinput record
+scalino-cli read --type --keyboard <space>        | auto portal kde wayland uinput x11 record
 scalino-cli type 12 --keyboard=r                  | record
 scalino-cli type 12 --keyboard=w                  | wayland
 scalino-cli type 12 --keyboard=p                  | portal
+scalino-cli type 12 --keyboard=k                  | kde
 scalino-cli -q read --port <space>                | $ports
 scalino-cli read --port=/dev/ttyFAKE1             | /dev/ttyFAKE1
 % read --port /dev/ttyFAKE                        | $ports

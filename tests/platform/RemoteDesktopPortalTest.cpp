@@ -32,6 +32,7 @@
 #include "platform/DesktopLayout.h"
 #include "platform/KeyEventBackend.h"
 #include "platform/PortalKeyboard.h"
+#include "platform/PortalMock.h"
 #include "platform/RecordingKeyboard.h"
 #include "support/Subprocess.h"
 #include "worker/KeyEventGenerator.h"
@@ -42,79 +43,8 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::optional<std::string> findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos) end = folders.size();
-        const fs::path candidate = fs::path(folders.substr(start, end - start)) / name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-        start = end + 1;
-    }
-    return std::nullopt;
-}
-
-// A Python with dbus-python and PyGObject: the system's, which a Python of the user's own (pyenv,
-// a virtual environment) first on the PATH may lack.
-std::optional<std::string> portalPython() {
-    std::vector<std::string> candidates;
-    if (const char* chosen = std::getenv("SCALINO_TEST_PYTHON")) candidates.emplace_back(chosen);
-    candidates.emplace_back("/usr/bin/python3");
-    if (auto onPath = findProgram("python3")) candidates.push_back(*onPath);
-    for (const std::string& python : candidates) {
-        if (access(python.c_str(), X_OK) != 0) continue;
-        if (test::runProgram(python, {"-c", "import dbus, dbus.service, gi"}, "").exitStatus == 0)
-            return python;
-    }
-    return std::nullopt;
-}
-
-// A session bus of the test's own with nothing on it, not even services it could start: a
-// portal installed on the machine stays out.
-class PrivateBus {
-public:
-    explicit PrivateBus(const fs::path& folder) {
-        auto daemon = findProgram("dbus-daemon");
-        if (!daemon) {
-            failure_ = "dbus-daemon is not installed (package dbus-daemon)";
-            return;
-        }
-        const fs::path config = folder / "bus.conf";
-        const std::string listen = "<listen>unix:dir=" + folder.string() + "</listen>\n";
-        std::ofstream(config) << R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-)" + listen + R"(
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
-        daemon_ = std::make_unique<test::RunningProgram>(
-            *daemon, std::vector<std::string>{"--config-file=" + config.string(), "--nofork",
-                                              "--print-address"});
-        auto address = daemon_->readLine(10s);
-        if (!address || address->empty()) {
-            failure_ = "dbus-daemon did not start: " + daemon_->err();
-            return;
-        }
-        address_ = *address;
-    }
-
-    const std::string& failure() const { return failure_; }
-    const std::string& address() const { return address_; }
-
-private:
-    std::unique_ptr<test::RunningProgram> daemon_;
-    std::string address_;
-    std::string failure_;
-};
+using test::PrivateBus;
+using test::portalPython;
 
 class RemoteDesktopPortalTest : public testing::Test {
 protected:
@@ -330,7 +260,7 @@ TEST_F(RemoteDesktopPortalTest, StartWithoutAnswerTimesOut) {
     Tokens tokens;
     const auto begin = std::chrono::steady_clock::now();
     try {
-        RemoteDesktopPortal::open(tokens.store(), PortalTimeouts{5s, 1s});
+        RemoteDesktopPortal::open(tokens.store(), PortalTimeouts{.request = 5s, .start = 1s, .stop = {}});
         FAIL() << "the session started";
     } catch (const KeyEventError& error) {
         EXPECT_EQ(std::string(error.what()),
@@ -534,7 +464,7 @@ TEST_F(RemoteDesktopPortalTest, RegistersTheAppIdWhereThePortalHasTheRegistry) {
     // The id is the installed desktop entry's (resources/desktop, beside tests/).
     const fs::path sources = fs::path(PORTAL_MOCK).parent_path().parent_path().parent_path();
     EXPECT_TRUE(fs::exists(sources / "resources" / "desktop" /
-                           (std::string(RemoteDesktopPortal::kAppId) + ".desktop")))
+                           (std::string(RemoteDesktopPortal::kAppId) + ".desktop.in")))
         << RemoteDesktopPortal::kAppId;
     EXPECT_TRUE(fs::exists(sources / "resources" / "desktop" /
                            (std::string(RemoteDesktopPortal::kAppId) + ".metainfo.xml")));
@@ -826,7 +756,7 @@ TEST_F(RemoteDesktopPortalTest, ProbeSaysWhetherThePortalIsOffered) {
         fs::remove(calls_);
         c.arrange();
         const auto begin = std::chrono::steady_clock::now();
-        EXPECT_EQ(RemoteDesktopPortal::offered(c.timeout), c.offered);
+        EXPECT_EQ(RemoteDesktopPortal::offeredVersion(c.timeout) > 0, c.offered);
         const auto took = std::chrono::steady_clock::now() - begin;
         EXPECT_LE(took, c.atMost);
         EXPECT_GE(took, c.atLeast);

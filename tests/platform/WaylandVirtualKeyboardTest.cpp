@@ -240,11 +240,15 @@ TEST(WaylandVirtualKeyboardOpenTest, ACompositorWithoutTheProtocolIsReportedWith
     const test::TempDir home;
     const auto result = test::runProgram(
         SCALINO_CLI, {"type", "12"}, "",
-        {"WAYLAND_DISPLAY=" + server.socket(), "DISPLAY=", "HOME=" + home.path().string()});
+        {"WAYLAND_DISPLAY=" + server.socket(), "DISPLAY=", "HOME=" + home.path().string(),
+         "DBUS_SESSION_BUS_ADDRESS=", "XDG_RUNTIME_DIR=" + home.path().string()});
     EXPECT_EQ(result.exitStatus, 3);
+    // Every way in the order tried, each with its reason.
     for (const char* reason :
-         {"no way to send keys in this Wayland session. Wayland virtual keyboard: the compositor "
-          "does not offer the virtual-keyboard protocol",
+         {"no way to send keys in this Wayland session. portal: no remote-desktop portal answers "
+          "on the session bus",
+          ". KWin fake input: the compositor does not offer KWin's fake input",
+          ". Wayland virtual keyboard: the compositor does not offer the virtual-keyboard protocol",
           ". uinput: /dev/uinput is not writable for this user. X11 (Xwayland): no X display"}) {
         EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
     }

@@ -143,7 +143,7 @@ TEST_F(WindowLayoutNameTest, TheKeyboardOutputIsShownChosenSavedAndShownAgain) {
         showTab("outputPanel");
         auto* box = control<QComboBox>("keyboardOutputBox");
         ASSERT_NE(box, nullptr);
-        ASSERT_EQ(box->count(), 4);
+        ASSERT_EQ(box->count(), 6);
         for (const KeyboardOutput output : ConfigHelper::values<KeyboardOutput>()) {
             EXPECT_EQ(box->itemText(ConfigHelper::ordinal(output)),
                       toQString(ConfigHelper::toString(output)));
