@@ -40,15 +40,11 @@ constexpr std::chrono::milliseconds kPortalProbeTime{3000};
 // Keys through the remote-desktop portal after the desktop's consent: through libei where the
 // portal hands over an EIS connection and the library is installed, else one portal call per
 // key. The portal takes only one of the two per session, so the choice is made before asking.
-std::unique_ptr<PhysicalKeyboard> openPortalKeyboard(std::stop_token stop, bool eisOnly = false) {
+std::unique_ptr<PhysicalKeyboard> openPortalKeyboard(std::stop_token stop) {
     PortalTimeouts timeouts;
     timeouts.stop = stop;
     auto portal = RemoteDesktopPortal::open(restoreTokenFile(), timeouts);
     if (!portal->offersEis() || !EiKeyboard::libraryAvailable()) {
-        if (eisOnly) {
-            throw KeyEventError("the remote-desktop portal offers no EIS connection, or libei "
-                                "(package libei1) is not installed");
-        }
         return std::make_unique<PortalKeyboard>(std::move(portal));
     }
     std::shared_ptr<RemoteDesktopPortal> session = std::move(portal);
@@ -71,8 +67,10 @@ public:
             note("portal", "no remote-desktop portal answers on the session bus "
                            "(xdg-desktop-portal with a GNOME or KDE backend)");
         }
+        // Where the portal may hand over EIS it goes first, and, its dialog answered, keeps
+        // the session with its own keys where its backend turns out to have no EIS.
         const bool eis = portal >= 2 && EiKeyboard::libraryAvailable();
-        if (auto keyboard = attempt("portal (libei)", eis, [&] { return openPortalKeyboard(stop_, true); }))
+        if (auto keyboard = attempt("portal", eis, [&] { return openPortalKeyboard(stop_); }))
             return keyboard;
         if (auto keyboard = attempt("KWin fake input", true, [&] {
                 return KdeFakeInputKeyboard::open("", xkbLayout_);

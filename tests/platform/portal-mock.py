@@ -11,6 +11,7 @@ only the wlr backend). The desktop ends its sessions (Session.Closed) after --cl
 on SIGUSR1."""
 
 import argparse
+import os
 import signal
 import socket
 import sys
@@ -30,6 +31,9 @@ parser = argparse.ArgumentParser()
 parser.add_argument("--calls", required=True, help="file the calls are written to")
 parser.add_argument("--version", type=int, default=2, help="the interface's version property")
 parser.add_argument("--eis", action="store_true", help="offer ConnectToEIS")
+parser.add_argument("--eis-fd", type=int,
+                    help="ConnectToEIS hands out this inherited descriptor, the client's end of "
+                         "an EIS server of the test's, instead of a socket of the mock's")
 parser.add_argument("--eis-refuse", action="store_true",
                     help="ConnectToEIS is offered but fails (AccessDenied)")
 parser.add_argument("--registry", action="store_true",
@@ -209,6 +213,12 @@ class PortalWithEis(Portal):
         if args.eis_refuse or not session.started:
             raise dbus.exceptions.DBusException(
                 "no EIS connection for this session", name="org.freedesktop.DBus.Error.AccessDenied")
+        if args.eis_fd is not None:
+            # A real EIS server at the other end: handed out once, as the portal does.
+            fd = dbus.types.UnixFd(args.eis_fd)
+            os.close(args.eis_fd)
+            args.eis_fd = None
+            return fd
         mine, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_STREAM)
         mine.sendall(EIS_MARKER)
         self.eis_ends.append(mine)
