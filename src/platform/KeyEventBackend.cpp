@@ -16,6 +16,7 @@
 #include "platform/LayoutKeyEvents.h"
 #include "platform/PortalKeyboard.h"
 #include "platform/UinputKeyboard.h"
+#include "platform/WaylandSeatKeymap.h"
 #include "platform/WaylandVirtualKeyboard.h"
 #include "platform/X11DesktopLayout.h"
 #include "platform/XTestKeyboard.h"
@@ -45,7 +46,10 @@ std::unique_ptr<PhysicalKeyboard> openPortalKeyboard(std::stop_token stop) {
     timeouts.stop = stop;
     auto portal = RemoteDesktopPortal::open(restoreTokenFile(), timeouts);
     if (!portal->offersEis() || !EiKeyboard::libraryAvailable()) {
-        return std::make_unique<PortalKeyboard>(std::move(portal));
+        // Its own keys are read with the compositor's keymap, the seat's.
+        auto keyboard = std::make_unique<PortalKeyboard>(std::move(portal));
+        if (isWaylandSession()) keyboard->setReceiverKeymap(readSeatKeymap());
+        return keyboard;
     }
     std::shared_ptr<RemoteDesktopPortal> session = std::move(portal);
     const int eis = session->connectToEis();

@@ -44,6 +44,11 @@ std::string PortalKeyboard::method() const {
     return "the remote-desktop portal";
 }
 
+std::unique_ptr<DesktopLayout> PortalKeyboard::receiverLayout() const {
+    if (receiverKeymap_.empty()) return nullptr;
+    return std::make_unique<KeymapDesktopLayout>(XkbKeymap::fromString(receiverKeymap_));
+}
+
 namespace {
 
 std::filesystem::path tokenFile() {

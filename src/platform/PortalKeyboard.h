@@ -24,6 +24,10 @@ public:
     void release(int key) override;
     bool isLedOn(KeyboardLed led) override;
     std::string method() const override;
+    // The portal brings no keymap along: the keys are read with the compositor's, where the
+    // caller could read it (readSeatKeymap); none leaves the layout to the caller.
+    void setReceiverKeymap(std::string keymapText) { receiverKeymap_ = std::move(keymapText); }
+    std::unique_ptr<DesktopLayout> receiverLayout() const override;
 
     // Whether the portal offers EIS (RemoteDesktopPortal::offersEis).
     bool offersEis() const { return portal_->offersEis(); }
@@ -36,6 +40,7 @@ private:
     std::unique_ptr<RemoteDesktopPortal> portal_;
     bool capsLock_ = false;
     bool numLock_ = false;
+    std::string receiverKeymap_;
 };
 
 // The restore token kept in a file of its own under $XDG_STATE_HOME/scalino (~/.local/state

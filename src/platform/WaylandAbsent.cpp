@@ -1,13 +1,18 @@
 // The Wayland helpers in a build without Wayland (SCALINO_WITH_WAYLAND=OFF): the keyboards'
-// members name their destructors, so CMake compiles this file instead of WaylandConnection.cpp
-// and WaylandSeatKeyboard.cpp. No object is ever made: the keyboards' open says what to use
+// members name their destructors, so CMake compiles this file instead of WaylandConnection.cpp,
+// WaylandSeatKeyboard.cpp and WaylandSeatKeymap.cpp. No object is ever made: the keyboards' open says what to use
 // instead first.
 #include "platform/WaylandConnection.h"
 #include "platform/WaylandSeatKeyboard.h"
+#include "platform/WaylandSeatKeymap.h"
 
 namespace scalino {
 
 WaylandConnection::~WaylandConnection() = default;
 WaylandSeatKeyboard::~WaylandSeatKeyboard() = default;
+
+std::string readSeatKeymap(const std::string&) {
+    return "";
+}
 
 }  // namespace scalino
