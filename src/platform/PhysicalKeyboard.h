@@ -3,12 +3,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/DesktopLayout.h"
+
 namespace scalino {
 
 // The keyboard lights a backend can read.
 enum class KeyboardLed { CapsLock, NumLock };
-
-class DesktopLayout;
 
 // A keyboard that presses and releases physical keys, named by their Linux evdev codes
 // (linux/input-event-codes.h). What a key types is up to the layout of whoever receives it.

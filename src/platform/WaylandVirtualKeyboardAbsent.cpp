@@ -38,6 +38,12 @@ void WaylandVirtualKeyboard::sync() {}
 std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::receiverLayout() const {
     throw KeyEventError(kAbsent);
 }
+std::string WaylandVirtualKeyboard::userKeymap() const {
+    return "";
+}
+unsigned WaylandVirtualKeyboard::userGroup() const {
+    return 0;
+}
 void WaylandVirtualKeyboard::send(int, bool) {
     throw KeyEventError(kAbsent);
 }
