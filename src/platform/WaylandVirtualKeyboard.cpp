@@ -1,7 +1,10 @@
 #include "platform/WaylandVirtualKeyboard.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
@@ -12,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <regex>
+#include <string_view>
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "worker/KeyEventGenerator.h"
@@ -64,6 +69,113 @@ constexpr const char* kInstead =
     "with --keyboard x11 into X11 applications on Xwayland";
 
 }  // namespace
+
+// Sway reports the group of its keyboards through its IPC ($SWAYSOCK), not through Wayland to a
+// client without the focus: where it runs, the keyboard asks for the group at connect and takes
+// the input events that report another one.
+class SwayGroupWatch {
+public:
+    // Null where there is no Sway to ask.
+    static std::unique_ptr<SwayGroupWatch> open() {
+        const char* path = std::getenv("SWAYSOCK");
+        if (path == nullptr || *path == '\0') return nullptr;
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (std::strlen(path) >= sizeof address.sun_path) return nullptr;
+        std::strcpy(address.sun_path, path);
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return nullptr;
+        std::unique_ptr<SwayGroupWatch> watch(new SwayGroupWatch(fd));
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            !watch->ask(kGetInputs, "") || !watch->ask(kSubscribe, R"(["input"])"))
+            return nullptr;
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        return watch;
+    }
+    ~SwayGroupWatch() { close(fd_); }
+
+    // The group last reported since the last call, without waiting, or up to timeoutMs for the
+    // first report.
+    std::optional<unsigned> take(int timeoutMs = 0) {
+        std::optional<unsigned> group;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (fd_ >= 0) {
+            char chunk[4096];
+            const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
+            if (n > 0) {
+                buffer_.append(chunk, static_cast<size_t>(n));
+                if (buffer_.size() > kMostBuffered) stop();
+                continue;
+            }
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+                stop();
+                break;
+            }
+            while (auto message = nextMessage()) {
+                if (auto reported = groupIn(*message)) group = reported;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (group || left <= 0) break;
+            pollfd readable{fd_, POLLIN, 0};
+            poll(&readable, 1, static_cast<int>(left));
+        }
+        return group;
+    }
+
+private:
+    static constexpr uint32_t kSubscribe = 2;
+    static constexpr uint32_t kGetInputs = 100;
+    static constexpr uint32_t kInputEvent = 0x80000015;
+    static constexpr size_t kHeader = 14;  // "i3-ipc", length, type
+    static constexpr size_t kMostBuffered = 1 << 20;
+
+    struct Message {
+        uint32_t type;
+        std::string payload;
+    };
+
+    explicit SwayGroupWatch(int fd) : fd_(fd) {}
+
+    bool ask(uint32_t type, std::string_view payload) {
+        std::string message = "i3-ipc";
+        const uint32_t header[2] = {static_cast<uint32_t>(payload.size()), type};
+        message.append(reinterpret_cast<const char*>(header), sizeof header);
+        message.append(payload);
+        return send(fd_, message.data(), message.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(message.size());
+    }
+
+    std::optional<Message> nextMessage() {
+        if (buffer_.size() < kHeader) return std::nullopt;
+        uint32_t header[2];
+        std::memcpy(header, buffer_.data() + 6, sizeof header);
+        if (buffer_.size() < kHeader + header[0]) return std::nullopt;
+        Message message{header[1], buffer_.substr(kHeader, header[0])};
+        buffer_.erase(0, kHeader + header[0]);
+        return message;
+    }
+
+    // The first keyboard's group in the list of inputs; the group of a keyboard whose layout
+    // or keymap changed.
+    static std::optional<unsigned> groupIn(const Message& message) {
+        if (message.type != kGetInputs && message.type != kInputEvent) return std::nullopt;
+        static const std::regex index(R"re("xkb_active_layout_index":\s*(\d+))re");
+        std::smatch found;
+        if (!std::regex_search(message.payload, found, index)) return std::nullopt;
+        return static_cast<unsigned>(std::stoul(found[1]));
+    }
+
+    void stop() {
+        close(fd_);
+        fd_ = -1;
+        buffer_.clear();
+    }
+
+    int fd_;
+    std::string buffer_;
+};
 
 // The protocol's callbacks, with access to the keyboard they fill in.
 struct WaylandListeners {
@@ -162,7 +274,12 @@ private:
     void follow() {
         WaylandVirtualKeyboard* keyboard = link_->keyboard;
         if (keyboard == nullptr) return;
-        keyboard->followSeat();
+        try {
+            keyboard->followSeat();
+        } catch (const KeyEventError&) {
+            // The connection is gone or the keymap unusable: the keys sent say so, and until
+            // then the layout stays as it was.
+        }
         if (keyboard->generation_ + 1 == generation_) return;
         keymap_ = keyboard->userKeymap_;
         group_ = keyboard->userGroup_;
@@ -187,6 +304,7 @@ private:
     uint64_t nameGeneration_ = 0;
 };
 
+// Defined here, where SwayGroupWatch is complete.
 WaylandVirtualKeyboard::WaylandVirtualKeyboard() : link_(std::make_shared<Link>()) {
     link_->keyboard = this;
 }
@@ -251,9 +369,12 @@ void WaylandVirtualKeyboard::connect(const std::string& displayName,
     seatKeymap_.reset();
     knownKeymaps_ = {userKeymap_};
     ownCanonicalKeymaps_ = {canonicalKeymap(userKeymap_)};
-    userGroup_ = seatGroup_.value_or(0);
-    seatGroup_.reset();
     findSpareKeys();
+    // The group, where the compositor reports it, is taken with the first text.
+    swayGroups_ = SwayGroupWatch::open();
+    if (swayGroups_) {
+        if (auto group = swayGroups_->take(kFlushTimeoutMs / 5)) seatGroup_ = group;
+    }
 }
 
 // The keymap of the seat's keyboard, as the compositor hands it to every application; none
@@ -364,9 +485,11 @@ void WaylandVirtualKeyboard::send(int key, bool down) {
     const bool spare = std::ranges::find(spareKeys_, key) != spareKeys_.end();
     // A spare key types its keysym only with the keymap extended for it.
     if (down && spare && uploadedVersion_ != spareVersion_) {
-        uploadKeymap(extendedKeymap(), true);
+        const std::string extended = extendedKeymap();
+        uploadKeymap(extended, true);
         uploadedVersion_ = spareVersion_;
-        ownCanonicalKeymaps_.push_back(canonicalKeymap(extendedKeymap()));
+        // The compositor hands it round as the seat's keymap while this keyboard types.
+        ownCanonicalKeymaps_.push_back(canonicalKeymap(extended));
         if (ownCanonicalKeymaps_.size() > kMostKnownKeymaps)
             ownCanonicalKeymaps_.erase(ownCanonicalKeymaps_.begin() + 1);
     }
@@ -445,6 +568,9 @@ void WaylandVirtualKeyboard::followSeat() {
     if (display_ == nullptr) return;
     takeEvents();
     checkConnection("reading the seat's keymap");
+    if (swayGroups_) {
+        if (auto group = swayGroups_->take()) seatGroup_ = group;
+    }
     if (!down_.empty()) return;
     if (seatKeymap_) {
         std::string text = std::move(*seatKeymap_);

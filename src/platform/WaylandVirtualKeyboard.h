@@ -20,6 +20,8 @@ struct xkb_state;
 
 namespace scalino {
 
+class SwayGroupWatch;
+
 // Keys sent to a Wayland compositor through its virtual-keyboard protocol
 // (zwp_virtual_keyboard_manager_v1, offered by Sway and the other wlroots compositors), as from
 // another keyboard of the user's seat. The keyboard types with the keymap the seat's keyboard
@@ -100,6 +102,7 @@ private:
     // What the seat's keyboard sent last and is not yet looked at: a keymap, a group.
     std::optional<std::string> seatKeymap_;
     std::optional<unsigned> seatGroup_;
+    std::unique_ptr<SwayGroupWatch> swayGroups_;  // where Sway reports the group through its IPC
     std::string keymapFailure_;
     std::string userKeymap_;  // the user's keymap, as the compositor sent it
     unsigned userGroup_ = 0;

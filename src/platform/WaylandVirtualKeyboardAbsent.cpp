@@ -15,6 +15,8 @@ constexpr const char* kAbsent =
 
 }  // namespace
 
+class SwayGroupWatch {};
+
 std::unique_ptr<WaylandVirtualKeyboard> WaylandVirtualKeyboard::open(const std::string&,
                                                                      const std::string&) {
     throw KeyEventError(kAbsent);

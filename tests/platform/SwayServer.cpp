@@ -121,13 +121,17 @@ std::string SwayServer::log() const {
     return text.str();
 }
 
-std::string SwayServer::command(const std::string& command) const {
-    // Sway makes its IPC socket in its runtime folder: sway-ipc.<uid>.<pid>.sock.
-    std::string socketPath;
+std::string SwayServer::ipcSocket() const {
+    // Sway makes it in its runtime folder: sway-ipc.<uid>.<pid>.sock.
     std::error_code ignored;
     for (const auto& entry : std::filesystem::directory_iterator(runtimeDir_, ignored)) {
-        if (entry.path().filename().string().starts_with("sway-ipc.")) socketPath = entry.path();
+        if (entry.path().filename().string().starts_with("sway-ipc.")) return entry.path();
     }
+    return "";
+}
+
+std::string SwayServer::command(const std::string& command) const {
+    const std::string socketPath = ipcSocket();
     if (socketPath.empty()) return "sway has no IPC socket in " + runtimeDir_.string();
     const std::string swaymsg = findProgram("swaymsg");
     if (swaymsg.empty()) return "swaymsg is not installed (package sway)";

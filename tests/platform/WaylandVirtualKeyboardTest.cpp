@@ -76,6 +76,8 @@ protected:
         if (!sway_->failure().empty()) GTEST_SKIP() << sway_->failure();
         wev_ = std::make_unique<test::WevRecorder>(*sway_);
         if (!wev_->failure().empty()) GTEST_SKIP() << wev_->failure();
+        // As in the user's session, where Sway tells its programs how to reach its IPC.
+        setenv("SWAYSOCK", sway_->ipcSocket().c_str(), 1);
         // The user's own keyboard, with the layout: Sway gives its xkb settings to real keyboards
         // only, and a headless one has none.
         usersKeyboard_ = WaylandVirtualKeyboard::open(sway_->socket(), name);
@@ -96,6 +98,8 @@ protected:
         tap(*keyboard_, KEY_F12);
         return wev_->takeUntil("F12");
     }
+
+    void TearDown() override { unsetenv("SWAYSOCK"); }
 
     static void tap(WaylandVirtualKeyboard& keyboard, int key) {
         keyboard.press(key);
