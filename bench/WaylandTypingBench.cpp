@@ -48,7 +48,7 @@ void BM_TypeTenCharactersWayland(benchmark::State& state) {
     const auto usersKeyboard = WaylandVirtualKeyboard::open(sway.socket(), c.layout);
     auto keyboard = WaylandVirtualKeyboard::open(sway.socket());
     WaylandVirtualKeyboard& sent = *keyboard;
-    auto layout = keyboard->layout();
+    auto layout = keyboard->receiverLayout();
     DesktopKeyEvents keys(std::move(layout), std::move(keyboard));
     Keybot keybot(0, 0, 0, KeyboardType::DESKTOP, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr, keys);
     const std::string text = c.text;
@@ -83,7 +83,7 @@ void BM_OpenVirtualKeyboard(benchmark::State& state) {
     const auto usersKeyboard = WaylandVirtualKeyboard::open(sway.socket(), "de");
     for (auto _ : state) {
         const auto keyboard = WaylandVirtualKeyboard::open(sway.socket());
-        benchmark::DoNotOptimize(keyboard->layout()->characters().size());
+        benchmark::DoNotOptimize(keyboard->receiverLayout()->characters().size());
     }
 }
 BENCHMARK(BM_OpenVirtualKeyboard)->Unit(benchmark::kMillisecond)->UseRealTime();

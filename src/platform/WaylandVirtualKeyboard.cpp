@@ -95,10 +95,11 @@ public:
     ~SwayGroupWatch() { close(fd_); }
 
     // The group last reported since the last call, without waiting, or up to timeoutMs for the
-    // first report.
+    // list of inputs asked for at the start.
     std::optional<unsigned> take(int timeoutMs = 0) {
         std::optional<unsigned> group;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (fd_ >= 0) {
             char chunk[4096];
             const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
@@ -111,13 +112,15 @@ public:
                 stop();
                 break;
             }
+            bool answered = false;  // the list of inputs came, with or without a keyboard
             while (auto message = nextMessage()) {
+                answered = answered || message->type == kGetInputs;
                 if (auto reported = groupIn(*message)) group = reported;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                                   deadline - std::chrono::steady_clock::now())
                                   .count();
-            if (group || left <= 0) break;
+            if (group || answered || left <= 0) break;
             pollfd readable{fd_, POLLIN, 0};
             poll(&readable, 1, static_cast<int>(left));
         }
@@ -253,7 +256,7 @@ public:
             table_.reset();
             tableKeymap_ = XkbKeymap::fromString(keymap_);
             table_ = std::make_unique<XkbCharacterTable>(tableKeymap_, group_,
-                                                          static_cast<SpareKeys*>(this));
+                                                         static_cast<SpareKeys*>(this));
             tableGeneration_ = generation_;
         }
         return *table_;
@@ -626,8 +629,8 @@ void WaylandVirtualKeyboard::findSpareKeys() {
     xkb_keymap* keymap = xkb_state_get_keymap(state_);
     const xkb_keycode_t last =
         std::min<xkb_keycode_t>(kLastSpareKeycode, xkb_keymap_max_keycode(keymap));
-    for (xkb_keycode_t keycode = std::max<xkb_keycode_t>(kEvdevOffset + 1,
-                                                         xkb_keymap_min_keycode(keymap));
+    for (xkb_keycode_t keycode =
+             std::max<xkb_keycode_t>(kEvdevOffset + 1, xkb_keymap_min_keycode(keymap));
          keycode <= last && spareKeys_.size() < kMostSpareKeys; ++keycode) {
         if (xkb_keymap_num_layouts_for_key(keymap, keycode) == 0)
             spareKeys_.push_back(static_cast<int>(keycode - kEvdevOffset));

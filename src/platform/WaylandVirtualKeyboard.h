@@ -69,9 +69,9 @@ public:
     std::string userKeymap() const;
     unsigned userGroup() const;
 
+private:
     struct Link;  // between the keyboard and its layouts
 
-private:
     WaylandVirtualKeyboard();
     void connect(const std::string& displayName, const std::string& seatlessLayout);
     void readSeatKeymap();
@@ -124,4 +124,5 @@ private:
     friend struct WaylandListeners;
     friend class WaylandReceiverLayout;
 };
+
 }  // namespace scalino

@@ -118,9 +118,7 @@ protected:
 class WaylandTypingTest : public WaylandSessionTest,
                           public ::testing::WithParamInterface<LayoutCase> {
 protected:
-    void SetUp() override {
-        startSession(GetParam().layout, GetParam().variant, GetParam().name);
-    }
+    void SetUp() override { startSession(GetParam().layout, GetParam().variant, GetParam().name); }
 };
 
 TEST_P(WaylandTypingTest, TheLayoutIsTheCompositors) {
@@ -381,4 +379,3 @@ TEST(WaylandVirtualKeyboardOpenTest, ACompositorWithoutTheProtocolIsReportedWith
 
 }  // namespace
 }  // namespace scalino
-
