@@ -324,6 +324,24 @@ TEST_P(WaylandSpareKeyTest, CharactersTheKeymapLacksArriveAndTheKeymapIsRestored
     const auto observer = WaylandVirtualKeyboard::open(sway_->socket());
     EXPECT_EQ(XkbKeymap::fromString(observer->userKeymap()).text(),
               XkbKeymap::fromString(keyboard_->userKeymap()).text());
+
+    // And scalino-cli types a barcode with them.
+    const test::TempDir home;
+    const auto cli =
+        test::runProgram(SCALINO_CLI,
+                         {"type", value, "--set", "instrument=BARCODE_ALPHA_COMPLETE", "--set",
+                          "delay=0", "--set", "keyboardType=DESKTOP"},
+                         "",
+                         {"WAYLAND_DISPLAY=" + sway_->socket(),
+                          "DISPLAY=", "XDG_RUNTIME_DIR=" + sway_->runtimeDir().string(),
+                          "HOME=" + home.path().string()});
+    EXPECT_EQ(cli.exitStatus, 0) << cli.err;
+    EXPECT_EQ(received(), value);
+
+    // A character without a keysym (a noncharacter) is reported as before, and nothing else.
+    type("a\uFDD0b");
+    EXPECT_EQ(received(), "ab");
+    EXPECT_NE(view_.reports, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WaylandSpareKeyTest, ::testing::ValuesIn(kSpareCases),

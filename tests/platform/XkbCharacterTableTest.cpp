@@ -176,6 +176,8 @@ TEST(XkbCharacterTableTest, CharactersTheKeymapLacksGoOnSpareKeys) {
     EXPECT_TRUE(table.canType(U'\u0416'));
     EXPECT_TRUE(table.canType(U'\u20AC'));
     EXPECT_FALSE(table.canType(U'\u0007'));
+    EXPECT_FALSE(table.canType(U'\uFDD0'));  // a noncharacter: no keysym
+    EXPECT_EQ(table.chordsFor(U'\uFDD0', {}), nullptr);
     EXPECT_EQ(table.size(), plain.size());
     const auto* zhe = table.chordsFor(U'\u0416', {true, true});
     ASSERT_NE(zhe, nullptr);
