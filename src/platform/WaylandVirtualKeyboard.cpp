@@ -621,6 +621,7 @@ void WaylandVirtualKeyboard::takeUserKeymap(std::string text) {
 // of them; none where its text cannot be extended.
 void WaylandVirtualKeyboard::findSpareKeys() {
     spareKeys_.clear();
+    spareKeyNames_.clear();
     spareKeysyms_.clear();
     ++spareVersion_;
     if (sectionEnd(userKeymap_, "xkb_keycodes") == std::string::npos ||
@@ -632,8 +633,10 @@ void WaylandVirtualKeyboard::findSpareKeys() {
     for (xkb_keycode_t keycode =
              std::max<xkb_keycode_t>(kEvdevOffset + 1, xkb_keymap_min_keycode(keymap));
          keycode <= last && spareKeys_.size() < kMostSpareKeys; ++keycode) {
-        if (xkb_keymap_num_layouts_for_key(keymap, keycode) == 0)
-            spareKeys_.push_back(static_cast<int>(keycode - kEvdevOffset));
+        if (xkb_keymap_num_layouts_for_key(keymap, keycode) != 0) continue;
+        spareKeys_.push_back(static_cast<int>(keycode - kEvdevOffset));
+        const char* name = xkb_keymap_key_get_name(keymap, keycode);
+        spareKeyNames_.emplace_back(name != nullptr ? name : "");
     }
 }
 
@@ -661,16 +664,15 @@ std::optional<int> WaylandVirtualKeyboard::spareKeyFor(uint32_t keysym) {
 // The user's keymap with the spare keys given: a name in xkb_keycodes where the keycode has
 // none, and the keysym on both levels of a key that Caps Lock leaves as it is.
 std::string WaylandVirtualKeyboard::extendedKeymap() const {
-    const xkb_keymap* keymap = xkb_state_get_keymap(state_);
     const bool alphabetic = userKeymap_.find("type \"ALPHABETIC\"") != std::string::npos;
     std::string names, symbols;
     for (const auto& [key, keysym] : spareKeysyms_) {
         const xkb_keycode_t keycode = static_cast<xkb_keycode_t>(key) + kEvdevOffset;
-        // Four characters, as X11 takes key names.
-        std::string name = "S" + std::to_string(keycode);
-        if (const char* own = xkb_keymap_key_get_name(const_cast<xkb_keymap*>(keymap), keycode)) {
-            name = own;
-        } else {
+        const auto spare = std::ranges::find(spareKeys_, key) - spareKeys_.begin();
+        std::string name = spareKeyNames_[static_cast<size_t>(spare)];
+        if (name.empty()) {
+            // Four characters, as X11 takes key names.
+            name = "S" + std::to_string(keycode);
             names += "\n\t<" + name + "> = " + std::to_string(keycode) + ";";
         }
         char symbol[64];

@@ -32,9 +32,10 @@ class SwayGroupWatch;
 // changes them; the lights (Caps Lock, NumLock) are those of that state.
 //
 // A character the user's keymap lacks is typed as wtype does: its keysym goes on a spare key (a
-// keycode from 9 to 255 the keymap leaves empty) of the user's keymap extended with it, which the
-// keyboard uploads before pressing the key, and the user's own keymap is uploaded again once
-// every key is up, so that other keyboards and applications see the user's keymap in between.
+// keycode from 9 to 255 the keymap leaves empty, at most 64; 18 on us, given anew once all are
+// taken) of the user's keymap extended with it, which the keyboard uploads before pressing the
+// key, and the user's own keymap is uploaded again once every key is up, so that other keyboards
+// and applications see the user's keymap in between.
 class WaylandVirtualKeyboard : public PhysicalKeyboard {
 public:
     // Connects to displayName, or to $WAYLAND_DISPLAY when it is empty (a name, or an absolute
@@ -113,6 +114,7 @@ private:
     // The spare keys (evdev codes) of the user's keymap, and the keysyms given to the first of
     // them, in order.
     std::vector<int> spareKeys_;
+    std::vector<std::string> spareKeyNames_;  // their names in the keymap; "" for none
     std::vector<std::pair<int, uint32_t>> spareKeysyms_;
     uint64_t spareVersion_ = 0;     // counts the changes of spareKeysyms_
     uint64_t uploadedVersion_ = 0;  // the spareKeysyms_ of the keymap uploaded; 0: the user's

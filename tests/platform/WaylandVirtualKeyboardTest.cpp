@@ -285,6 +285,7 @@ INSTANTIATE_TEST_SUITE_P(Changes, WaylandFollowTest, ::testing::ValuesIn(kFollow
 // their keysyms; once the text is typed the seat hands round the user's keymap again, and the
 // keyboard's keys mean what they mean there.
 struct SpareCase {
+    const char* name;
     const char* layout;
     const char* value;
     int key;                // an evdev key pressed afterwards
@@ -292,13 +293,16 @@ struct SpareCase {
 };
 
 void PrintTo(const SpareCase& spare, std::ostream* out) {
-    *out << spare.layout;
+    *out << spare.name;
 }
 
 const SpareCase kSpareCases[] = {
-    {"us", "Ж€°", KEY_Z, "z"},
-    {"de", "Ж€°y", KEY_Z, "y"},
-    {"fr", "Жж°€ß", KEY_Q, "a"},
+    {"us", "us", "Ж€°", KEY_Z, "z"},
+    {"de", "de", "Ж€°y", KEY_Z, "y"},
+    {"fr", "fr", "Жж°€ß", KEY_Q, "a"},
+    // More characters than the keymap has spare keys (18 from 9 to 255 on us): they are given
+    // anew once all are taken.
+    {"MoreThanTheSpareKeys", "us", "АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ€", KEY_Z, "z"},
 };
 
 class WaylandSpareKeyTest : public WaylandSessionTest,
@@ -345,7 +349,7 @@ TEST_P(WaylandSpareKeyTest, CharactersTheKeymapLacksArriveAndTheKeymapIsRestored
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WaylandSpareKeyTest, ::testing::ValuesIn(kSpareCases),
-                         [](const auto& info) { return std::string(info.param.layout); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Where no compositor answers, the Wayland keyboard says so and scalino-cli ends with status 3
 // before any key.
