@@ -17,6 +17,8 @@ constexpr const char* kAbsent =
 
 }  // namespace
 
+class SwayGroupWatch {};
+
 std::unique_ptr<WaylandVirtualKeyboard> WaylandVirtualKeyboard::open(const std::string&,
                                                                      const std::string&) {
     throw KeyEventError(kAbsent);
@@ -43,6 +45,12 @@ std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::receiverLayout() const {
 const std::string& WaylandVirtualKeyboard::displayName() const {
     static const std::string none;
     return none;
+}
+std::string WaylandVirtualKeyboard::userKeymap() const {
+    return "";
+}
+unsigned WaylandVirtualKeyboard::userGroup() const {
+    return 0;
 }
 void WaylandVirtualKeyboard::send(int, bool) {
     throw KeyEventError(kAbsent);
