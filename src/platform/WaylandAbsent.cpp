@@ -1,7 +1,8 @@
 // The Wayland helpers in a build without Wayland (SCALINO_WITH_WAYLAND=OFF): the keyboards'
-// members name their destructors, so CMake compiles this file instead of WaylandConnection.cpp
-// and WaylandSeatKeyboard.cpp. No object is ever made: the keyboards' open says what to use
-// instead first.
+// members name their destructors, so CMake compiles this file instead of WaylandConnection.cpp,
+// WaylandSeatKeyboard.cpp and SwayGroupWatch.cpp. No object is ever made: the keyboards' open
+// says what to use instead first.
+#include "platform/SwayGroupWatch.h"
 #include "platform/WaylandConnection.h"
 #include "platform/WaylandSeatKeyboard.h"
 
@@ -9,5 +10,6 @@ namespace scalino {
 
 WaylandConnection::~WaylandConnection() = default;
 WaylandSeatKeyboard::~WaylandSeatKeyboard() = default;
+SwayGroupWatch::~SwayGroupWatch() = default;
 
 }  // namespace scalino

@@ -3,6 +3,7 @@
 // to use instead.
 #include "platform/WaylandVirtualKeyboard.h"
 
+#include "platform/SwayGroupWatch.h"
 #include "platform/WaylandConnection.h"
 #include "platform/WaylandSeatKeyboard.h"
 #include "worker/KeyEventGenerator.h"
@@ -16,8 +17,6 @@ constexpr const char* kAbsent =
     "applications";
 
 }  // namespace
-
-class SwayGroupWatch {};
 
 std::unique_ptr<WaylandVirtualKeyboard> WaylandVirtualKeyboard::open(const std::string&,
                                                                      const std::string&) {
