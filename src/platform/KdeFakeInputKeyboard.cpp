@@ -5,6 +5,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstring>
+#include <mutex>
 
 #include "fake-input-client-protocol.h"
 #include "platform/WaylandConnection.h"
@@ -47,6 +48,56 @@ struct FakeInputListeners {
 
     static constexpr wl_registry_listener registry{global, globalRemove};
 };
+
+struct KdeFakeInputKeyboard::Link {
+    std::mutex mutex;
+    KdeFakeInputKeyboard* keyboard = nullptr;  // null once the keyboard is gone
+};
+
+// The layout of the seat's keymap as the keyboard last took it.
+class KdeReceiverLayout : public DesktopLayout {
+public:
+    // keymapText: the keyboard's now, read under the link's mutex.
+    KdeReceiverLayout(std::shared_ptr<KdeFakeInputKeyboard::Link> link, std::string keymapText)
+        : link_(std::move(link)),
+          keymapText_(std::move(keymapText)),
+          layout_(std::make_unique<KeymapDesktopLayout>(XkbKeymap::fromString(keymapText_))) {}
+
+    const XkbCharacterTable& characters() override {
+        std::lock_guard lock(link_->mutex);
+        return follow().characters();
+    }
+
+    std::string name() override {
+        std::lock_guard lock(link_->mutex);
+        return follow().name();
+    }
+
+private:
+    // Takes the keyboard's keymap as it is now; the last one once the keyboard is gone.
+    KeymapDesktopLayout& follow() {
+        KdeFakeInputKeyboard* keyboard = link_->keyboard;
+        if (keyboard == nullptr) return *layout_;
+        try {
+            keyboard->takeEvents();
+            if (keymapText_ != keyboard->keymapText_) {
+                keymapText_ = keyboard->keymapText_;
+                layout_ = std::make_unique<KeymapDesktopLayout>(XkbKeymap::fromString(keymapText_));
+            }
+        } catch (const KeyEventError&) {
+            // The keymap KWin sent is unusable: the layout stays as it was, and is not read again.
+        }
+        return *layout_;
+    }
+
+    std::shared_ptr<KdeFakeInputKeyboard::Link> link_;
+    std::string keymapText_;  // of layout_
+    std::unique_ptr<KeymapDesktopLayout> layout_;
+};
+
+KdeFakeInputKeyboard::KdeFakeInputKeyboard() : link_(std::make_shared<Link>()) {
+    link_->keyboard = this;
+}
 
 std::unique_ptr<KdeFakeInputKeyboard> KdeFakeInputKeyboard::open(
     const std::string& displayName, const std::string& seatlessLayout) {
@@ -110,6 +161,8 @@ void KdeFakeInputKeyboard::startState() {
 }
 
 KdeFakeInputKeyboard::~KdeFakeInputKeyboard() {
+    std::lock_guard lock(link_->mutex);
+    link_->keyboard = nullptr;
     // Version 4 has no destructor request (later ones have): the proxy goes without a word.
     if (fakeInput_ != nullptr) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(fakeInput_));
     seat_.reset();
@@ -128,7 +181,7 @@ void KdeFakeInputKeyboard::release(int key) {
 }
 
 void KdeFakeInputKeyboard::send(int key, bool down) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(link_->mutex);
     if (key <= 0 || key > KEY_MAX) {
         throw KeyEventError("KWin's fake input has no key " + std::to_string(key));
     }
@@ -145,7 +198,7 @@ void KdeFakeInputKeyboard::send(int key, bool down) {
 }
 
 // Takes what KWin sent: the seat's modifiers go into the state; a new keymap of the seat
-// (settings changed) becomes the one the lights are read with.
+// (settings changed) becomes the one the lights and the layouts are read with.
 void KdeFakeInputKeyboard::takeEvents() {
     connection_->takeEvents();
     if (seat_->keymapsReceived() != keymapsTaken_ && !seat_->keymapText().empty()) {
@@ -156,7 +209,7 @@ void KdeFakeInputKeyboard::takeEvents() {
 }
 
 bool KdeFakeInputKeyboard::isLedOn(KeyboardLed led) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(link_->mutex);
     takeEvents();
     connection_->check("reading the lights");
     const char* name = led == KeyboardLed::CapsLock ? XKB_LED_NAME_CAPS : XKB_LED_NAME_NUM;
@@ -168,14 +221,14 @@ std::string KdeFakeInputKeyboard::method() const {
 }
 
 void KdeFakeInputKeyboard::sync() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(link_->mutex);
     connection_->roundtrip("waiting for the keys to be taken");
     takeEvents();
 }
 
 std::unique_ptr<DesktopLayout> KdeFakeInputKeyboard::receiverLayout() const {
-    std::lock_guard lock(mutex_);
-    return std::make_unique<KeymapDesktopLayout>(XkbKeymap::fromString(keymapText_));
+    std::lock_guard lock(link_->mutex);
+    return std::make_unique<KdeReceiverLayout>(link_, keymapText_);
 }
 
 const std::string& KdeFakeInputKeyboard::displayName() const {

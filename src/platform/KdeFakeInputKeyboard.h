@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "platform/DesktopLayout.h"
@@ -22,9 +21,9 @@ class WaylandSeatKeyboard;
 // programs whose desktop entry names it (X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input) and
 // then lets them type without asking the user. The keys go through KWin's own keyboard: KWin
 // works out the modifiers from them and applications read them with the seat's keymap, which
-// the keyboard reads for the desktop's layout. The lights (Caps Lock, NumLock) are those of the
-// seat's keyboard where KWin tells them (to a client with the keyboard focus), followed by the
-// keyboard's own presses.
+// the keyboard reads for the desktop's layout and follows while connected. The lights (Caps Lock,
+// NumLock) are those of the seat's keyboard where KWin tells them (to a client with the keyboard
+// focus), followed by the keyboard's own presses.
 class KdeFakeInputKeyboard : public PhysicalKeyboard {
 public:
     // What the keyboard tells KWin when it asks for fake input (authenticate).
@@ -53,19 +52,24 @@ public:
     // Returns once the compositor has handled every key sent so far.
     void sync();
 
-    // The layout of the seat's keymap (the seatless layout where the seat has no keyboard).
+    // The layout of the seat's keymap (the seatless layout where the seat has no keyboard). Its
+    // characters() are those of the keymap KWin last sent at the call: it takes what KWin sent
+    // since without waiting for more, so that a layout changed in KWin's settings applies from
+    // the next text. The layout may outlive the keyboard; it then keeps the keymap it last had.
     std::unique_ptr<DesktopLayout> receiverLayout() const override;
     // The display connected to, for messages.
     const std::string& displayName() const;
 
 private:
-    KdeFakeInputKeyboard() = default;
+    struct Link;  // between the keyboard and its layouts
+
+    KdeFakeInputKeyboard();
     void connect(const std::string& displayName, const std::string& seatlessLayout);
     void send(int key, bool down);
     void takeEvents();
     void startState();
 
-    mutable std::mutex mutex_;  // one request at a time on the connection, and the XKB state
+    std::shared_ptr<Link> link_;  // its mutex: one request at a time, and the state below
     // Declared first, so that it goes last.
     std::unique_ptr<WaylandConnection> connection_;
     wl_registry* registry_ = nullptr;
@@ -78,6 +82,7 @@ private:
     xkb_state* state_ = nullptr;
 
     friend struct FakeInputListeners;
+    friend class KdeReceiverLayout;
 };
 
 }  // namespace scalino

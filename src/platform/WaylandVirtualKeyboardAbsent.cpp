@@ -3,6 +3,7 @@
 // to use instead.
 #include "platform/WaylandVirtualKeyboard.h"
 
+#include "platform/SwayGroupWatch.h"
 #include "platform/WaylandConnection.h"
 #include "platform/WaylandSeatKeyboard.h"
 #include "worker/KeyEventGenerator.h"
@@ -43,6 +44,12 @@ std::unique_ptr<DesktopLayout> WaylandVirtualKeyboard::receiverLayout() const {
 const std::string& WaylandVirtualKeyboard::displayName() const {
     static const std::string none;
     return none;
+}
+std::string WaylandVirtualKeyboard::userKeymap() const {
+    return "";
+}
+unsigned WaylandVirtualKeyboard::userGroup() const {
+    return 0;
 }
 void WaylandVirtualKeyboard::send(int, bool) {
     throw KeyEventError(kAbsent);

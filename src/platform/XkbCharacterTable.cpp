@@ -82,6 +82,9 @@ struct XkbCharacterTable::Impl {
     mutable std::unordered_map<char32_t, LockState> lockDependence;
     // Chords found before, by character and lock state (bit 0 Caps Lock, bit 1 NumLock).
     mutable std::unordered_map<uint64_t, std::optional<std::vector<KeyChord>>> chordCache;
+    SpareKeys* spareKeys = nullptr;
+    // The chords last given for characters typed on spare keys.
+    mutable std::unordered_map<char32_t, std::vector<KeyChord>> spareChords;
 
     ~Impl() {
         xkb_state_unref(state);
@@ -270,8 +273,10 @@ std::optional<KeyChord> XkbCharacterTable::Impl::chordWith(const Stroke& stroke,
     return std::nullopt;
 }
 
-XkbCharacterTable::XkbCharacterTable(const XkbKeymap& keymap, unsigned group)
+XkbCharacterTable::XkbCharacterTable(const XkbKeymap& keymap, unsigned group,
+                                     SpareKeys* spareKeys)
     : impl_(std::make_unique<Impl>()) {
+    impl_->spareKeys = spareKeys;
     impl_->keymap = xkb_keymap_ref(keymap.get());
     const xkb_layout_index_t groups = xkb_keymap_num_layouts(impl_->keymap);
     impl_->group = group < groups ? group : 0;
@@ -291,7 +296,7 @@ XkbCharacterTable::~XkbCharacterTable() = default;
 const std::vector<KeyChord>* XkbCharacterTable::chordsFor(char32_t character,
                                                           LockState locks) const {
     // Only characters of the table are kept, so any text leaves the cache as small as the table.
-    if (!impl_->entries.contains(character)) return nullptr;
+    if (!impl_->entries.contains(character)) return spareChords(character);
     const uint64_t key = (uint64_t{character} << 2) | (locks.capsLock ? 1u : 0u) |
                          (locks.numLock ? 2u : 0u);
     auto cached = impl_->chordCache.find(key);
@@ -314,8 +319,22 @@ std::optional<std::vector<KeyChord>> XkbCharacterTable::findChords(char32_t char
     return chords;
 }
 
+// The keyboard may hand the keysym another key by now (it reuses them): asked every time.
+const std::vector<KeyChord>* XkbCharacterTable::spareChords(char32_t character) const {
+    if (impl_->spareKeys == nullptr || !isTypedCharacter(character)) return nullptr;
+    const xkb_keysym_t keysym = xkb_utf32_to_keysym(character);
+    if (keysym == XKB_KEY_NoSymbol) return nullptr;
+    const auto key = impl_->spareKeys->keyFor(keysym);
+    if (!key) return nullptr;
+    auto& chords = impl_->spareChords[character];
+    chords = {KeyChord{{}, *key, false}};
+    return &chords;
+}
+
 bool XkbCharacterTable::canType(char32_t character) const {
-    return impl_->entries.contains(character);
+    return impl_->entries.contains(character) ||
+           (impl_->spareKeys != nullptr && isTypedCharacter(character) &&
+            xkb_utf32_to_keysym(character) != XKB_KEY_NoSymbol);
 }
 
 LockState XkbCharacterTable::locksThatMatter(char32_t character) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,17 @@ struct KeyChord {
     bool operator==(const KeyChord&) const = default;
 };
 
+// Keys a keyboard that hands its keymap to the receiver (the Wayland virtual keyboard) adds to
+// it for keysyms the keymap lacks: each such key types its keysym alone, without modifiers and
+// whatever the locks, once the keyboard has uploaded the keymap extended with it, which it makes
+// sure of before pressing the key.
+class SpareKeys {
+public:
+    virtual ~SpareKeys() = default;
+    // The key (an evdev code) that types the keysym; none when every spare key is in use.
+    virtual std::optional<int> keyFor(uint32_t keysym) = 0;
+};
+
 // How one group of a keymap types characters. For each character: the key and modifiers of the
 // lowest shift level that gives it in that group (keys a pc105 keyboard has, the main block
 // before the keypad where levels tie); where no key gives it, a dead key followed by the key it
@@ -34,8 +46,10 @@ struct KeyChord {
 // NumLock never change what arrives. Not thread-safe: one user at a time.
 class XkbCharacterTable {
 public:
-    // Keeps its own reference to the keymap.
-    XkbCharacterTable(const XkbKeymap& keymap, unsigned group);
+    // Keeps its own reference to the keymap. With spareKeys (which must outlive the table), a
+    // character the group cannot give that has a keysym (xkb_utf32_to_keysym) is typed on the
+    // spare key the keyboard gives its keysym, asked for each time its chords are.
+    XkbCharacterTable(const XkbKeymap& keymap, unsigned group, SpareKeys* spareKeys = nullptr);
     ~XkbCharacterTable();
     XkbCharacterTable(const XkbCharacterTable&) = delete;
     XkbCharacterTable& operator=(const XkbCharacterTable&) = delete;
@@ -47,13 +61,14 @@ public:
     // The locks whose state changes the chords of a character (true for each such lock): only
     // those lights need be read before typing it.
     LockState locksThatMatter(char32_t character) const;
-    // The characters it can type, directly or through a dead key.
+    // The characters it can type, directly or through a dead key (those of spare keys aside).
     size_t size() const;
     // The group's name in the keymap, such as "German (Switzerland)".
     std::string groupName() const;
 
 private:
     std::optional<std::vector<KeyChord>> findChords(char32_t character, LockState locks) const;
+    const std::vector<KeyChord>* spareChords(char32_t character) const;
 
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -76,7 +76,24 @@ void bindFakeInput(wl_client* client, void* data, uint32_t version, uint32_t id)
     wl_resource_set_implementation(resource, &kFakeInput, data, nullptr);
 }
 
-// The seat's keyboard: the keymap on creation, the modifiers when the test sends them.
+// The seat's keyboard: the keymap on creation and when the test changes it, the modifiers when
+// the test sends them.
+
+// Hands a keyboard the keymap; false where it cannot be written.
+bool sendKeymap(wl_resource* keyboard, const std::string& text) {
+    const int fd = memfd_create("fake-input-server-keymap", MFD_CLOEXEC);
+    // With its terminating NUL, as compositors hand it.
+    if (fd < 0 ||
+        write(fd, text.c_str(), text.size() + 1) != static_cast<ssize_t>(text.size() + 1)) {
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    wl_keyboard_send_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
+                            static_cast<uint32_t>(text.size() + 1));
+    close(fd);
+    return true;
+}
+
 void releaseResource(wl_client*, wl_resource* resource) {
     wl_resource_destroy(resource);
 }
@@ -96,18 +113,7 @@ void getKeyboard(wl_client* client, wl_resource* seat, uint32_t id) {
     }
     wl_resource_set_implementation(keyboard, &kKeyboard, server, keyboardGone);
     server->addKeyboard(keyboard);
-    const std::string& text = server->keymapText();
-    const int fd = memfd_create("fake-input-server-keymap", MFD_CLOEXEC);
-    // With its terminating NUL, as compositors hand it.
-    if (fd < 0 ||
-        write(fd, text.c_str(), text.size() + 1) != static_cast<ssize_t>(text.size() + 1)) {
-        if (fd >= 0) close(fd);
-        wl_client_post_no_memory(client);
-        return;
-    }
-    wl_keyboard_send_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
-                            static_cast<uint32_t>(text.size() + 1));
-    close(fd);
+    if (!sendKeymap(keyboard, server->keymapText())) wl_client_post_no_memory(client);
 }
 void getNothing(wl_client*, wl_resource*, uint32_t) {}
 
@@ -210,6 +216,16 @@ void FakeInputServer::sendModifiers(uint32_t depressed, uint32_t latched, uint32
             wl_keyboard_send_modifiers(keyboard, wl_display_next_serial(display_), depressed,
                                        latched, locked, group);
         }
+        wl_display_flush_clients(display_);
+    });
+}
+
+void FakeInputServer::changeLayout(const std::string& layout) {
+    std::string text = XkbKeymap::compile(layout).text();
+    runOnServer([&, this] {
+        keymapText_ = std::move(text);
+        for (wl_resource* keyboard : keyboards_)
+            sendKeymap(keyboard, keymapText_);
         wl_display_flush_clients(display_);
     });
 }

@@ -59,11 +59,16 @@ public:
     // Sends the seat keyboard's modifiers to every client's keyboard, as a compositor does to
     // the client with the keyboard focus; returns once they are on their way.
     void sendModifiers(uint32_t depressed, uint32_t latched, uint32_t locked, uint32_t group);
+    // Makes layout ("de") the seat keyboard's and hands its keymap to every client's keyboard,
+    // as KWin does when the user changes the layout in its settings; returns once it is on its
+    // way. Throws KeyEventError where the system's XKB data lacks the layout.
+    void changeLayout(const std::string& layout);
 
     // For the protocol's callbacks.
     void record(Request request);
     void addKeyboard(wl_resource* keyboard);
     void removeKeyboard(wl_resource* keyboard);
+    // The seat keyboard's keymap, which changeLayout replaces on the server's thread.
     const std::string& keymapText() const { return keymapText_; }
 
 private:

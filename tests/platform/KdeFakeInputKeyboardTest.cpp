@@ -471,6 +471,37 @@ TEST(KdeFakeInputKeyboardTest, TheLightsFollowOwnLocksAndTheSeatsModifiers) {
     EXPECT_FALSE(keyboard->isLedOn(KeyboardLed::NumLock));
 }
 
+// A layout changed in KWin's settings applies from the next text: the layout the keyboard gave
+// out takes the keymap KWin hands round, and a value arrives as it is with it.
+TEST(KdeFakeInputKeyboardTest, TheLayoutFollowsTheSeatsKeymapFromTheNextText) {
+    FakeInputServer server("us");
+    if (!server.failure().empty()) GTEST_SKIP() << server.failure();
+    auto keyboard = KdeFakeInputKeyboard::open(server.socket());
+    KdeFakeInputKeyboard& sent = *keyboard;
+    auto layout = keyboard->receiverLayout();
+    DesktopKeyEvents keys(std::move(layout), std::move(keyboard));
+    ReportingView view;
+    EXPECT_EQ(keys.layout().name(), "us");
+    for (const TypingCase& typing :
+         {TypingCase{"de", "Y-Z/", &kDeKeys}, TypingCase{"us", "Y-Z/", &kUsKeys}}) {
+        SCOPED_TRACE(typing.layout);
+        server.changeLayout(typing.layout);
+        sent.sync();
+        server.clearRequests();
+        {
+            Keybot keybot(0, 0, 0, KeyboardType::DESKTOP, KeyMapType::ALPHANUMERIC_COMPLETE, &view,
+                          keys);
+            keybot.typeString(typing.text);
+        }
+        sent.sync();
+        EXPECT_EQ(keys.layout().name(), typing.layout);
+        const auto requests = server.requests();
+        EXPECT_EQ(keysOf(requests), keysFor(typing));
+        EXPECT_EQ(textOf(requests, XkbKeymap::fromString(server.keymapText())), typing.text);
+    }
+    EXPECT_EQ(view.reports, "");
+}
+
 // Where the compositor lacks the protocol (not KWin, or KWin for a program its desktop entries
 // do not allow) or has it without keys, the keyboard says whose it is and what to do instead.
 TEST(KdeFakeInputKeyboardTest, AnAbsentProtocolIsReportedWithWhatToDo) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/XvfbServer.h"
+#include "support/Subprocess.h"
 
 namespace scalino::test {
 
@@ -118,6 +119,25 @@ std::string SwayServer::log() const {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::string SwayServer::ipcSocket() const {
+    // Sway makes it in its runtime folder: sway-ipc.<uid>.<pid>.sock.
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeDir_, ignored)) {
+        if (entry.path().filename().string().starts_with("sway-ipc.")) return entry.path();
+    }
+    return "";
+}
+
+std::string SwayServer::command(const std::string& command) const {
+    const std::string socketPath = ipcSocket();
+    if (socketPath.empty()) return "sway has no IPC socket in " + runtimeDir_.string();
+    const std::string swaymsg = findProgram("swaymsg");
+    if (swaymsg.empty()) return "swaymsg is not installed (package sway)";
+    const auto result = runProgram(swaymsg, {"-s", socketPath, command}, "");
+    if (result.exitStatus != 0) return "swaymsg " + command + ": " + result.out + result.err;
+    return "";
 }
 
 }  // namespace scalino::test

@@ -30,6 +30,11 @@ public:
     const std::filesystem::path& runtimeDir() const { return runtimeDir_; }
     // What the compositor wrote, for a failure's message.
     std::string log() const;
+    // The path of its IPC socket, for SWAYSOCK; "" when it has none.
+    std::string ipcSocket() const;
+    // Runs a command of Sway's (swaymsg), such as "input type:keyboard xkb_layout de"; empty
+    // when it was carried out, otherwise what swaymsg said.
+    std::string command(const std::string& command) const;
 
 private:
     void start(std::string_view layout, std::string_view variant);

@@ -23,6 +23,7 @@
 #include "platform/SwayServer.h"
 #include "platform/WaylandVirtualKeyboard.h"
 #include "platform/WevRecorder.h"
+#include "platform/XkbKeymap.h"
 #include "support/Failure.h"
 #include "support/Pty.h"
 #include "support/ReportingView.h"
@@ -65,20 +66,25 @@ std::string everyPrintableAsciiCharacter() {
     return text;
 }
 
-class WaylandTypingTest : public ::testing::TestWithParam<LayoutCase> {
+// A Sway session: the compositor with a layout in its settings, wev in the focused window, the
+// user's keyboard in the seat and the virtual keyboard under test typing the desktop's layout.
+class WaylandSessionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        sway_ = std::make_unique<test::SwayServer>(GetParam().layout, GetParam().variant);
+    // Skips the test where Sway or wev cannot run.
+    void startSession(const char* layout, const char* variant, const char* name) {
+        sway_ = std::make_unique<test::SwayServer>(layout, variant);
         if (!sway_->failure().empty()) GTEST_SKIP() << sway_->failure();
         wev_ = std::make_unique<test::WevRecorder>(*sway_);
         if (!wev_->failure().empty()) GTEST_SKIP() << wev_->failure();
+        // As in the user's session, where Sway tells its programs how to reach its IPC.
+        setenv("SWAYSOCK", sway_->ipcSocket().c_str(), 1);
         // The user's own keyboard, with the layout: Sway gives its xkb settings to real keyboards
         // only, and a headless one has none.
-        usersKeyboard_ = WaylandVirtualKeyboard::open(sway_->socket(), GetParam().name);
+        usersKeyboard_ = WaylandVirtualKeyboard::open(sway_->socket(), name);
         auto keyboard = WaylandVirtualKeyboard::open(sway_->socket());
         keyboard_ = keyboard.get();
-        auto layout = keyboard->receiverLayout();
-        keys_ = std::make_unique<DesktopKeyEvents>(std::move(layout), std::move(keyboard));
+        auto receiver = keyboard->receiverLayout();
+        keys_ = std::make_unique<DesktopKeyEvents>(std::move(receiver), std::move(keyboard));
     }
 
     void type(const std::string& text) {
@@ -89,10 +95,16 @@ protected:
 
     // What wev received since the last call: a press of F12 ends it.
     std::string received() {
-        keyboard_->press(KEY_F12);
-        keyboard_->release(KEY_F12);
-        keyboard_->sync();
+        tap(*keyboard_, KEY_F12);
         return wev_->takeUntil("F12");
+    }
+
+    void TearDown() override { unsetenv("SWAYSOCK"); }
+
+    static void tap(WaylandVirtualKeyboard& keyboard, int key) {
+        keyboard.press(key);
+        keyboard.release(key);
+        keyboard.sync();
     }
 
     std::unique_ptr<test::SwayServer> sway_;
@@ -101,6 +113,12 @@ protected:
     WaylandVirtualKeyboard* keyboard_ = nullptr;
     std::unique_ptr<DesktopKeyEvents> keys_;
     ReportingView view_;
+};
+
+class WaylandTypingTest : public WaylandSessionTest,
+                          public ::testing::WithParamInterface<LayoutCase> {
+protected:
+    void SetUp() override { startSession(GetParam().layout, GetParam().variant, GetParam().name); }
 };
 
 TEST_P(WaylandTypingTest, TheLayoutIsTheCompositors) {
@@ -201,6 +219,136 @@ TEST_P(WaylandTypingTest, ReadTypesEveryValueAndLogsTheWay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, WaylandTypingTest, ::testing::ValuesIn(kLayouts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The user changes the desktop's layout while the keyboard is connected, with swaymsg as a
+// layout switcher does: a new layout, or another group of the layouts set. The keyboard follows
+// from the next text: a value arrives as it is right after the change, and the keyboard's own
+// keys mean what the new layout makes them.
+struct FollowStep {
+    std::string command;   // swaymsg's
+    const char* followed;  // the layout name then
+    const char* value;     // typed then, arriving as it is
+    const char* zTyping;   // what KEY_Z types then
+};
+
+struct FollowCase {
+    const char* name;
+    const char* layout;  // in Sway's settings at the start
+    std::vector<FollowStep> steps;
+};
+
+void PrintTo(const FollowCase& follow, std::ostream* out) {
+    *out << follow.name;
+}
+
+const FollowCase kFollowCases[] = {
+    {"LayoutChanged", "us", {{"input type:keyboard xkb_layout de", "de", "Y-Z/äöü", "y"}}},
+    {"LayoutChangedTwice",
+     "de",
+     {{"input type:keyboard xkb_layout fr", "fr", "Y-Z/éèçà", "w"},
+      {"input type:keyboard xkb_layout us", "us", "Y-Z/@", "z"}}},
+    {"GroupSwitched",
+     "us",
+     {{"input type:keyboard xkb_layout \"us,de\"", "us", "Y-Z/", "z"},
+      {"input type:keyboard xkb_switch_layout 1", "de", "Y-Z/äöü", "y"},
+      {"input type:keyboard xkb_switch_layout 0", "us", "Y-Z/", "z"}}},
+};
+
+class WaylandFollowTest : public WaylandSessionTest,
+                          public ::testing::WithParamInterface<FollowCase> {
+protected:
+    void SetUp() override { startSession(GetParam().layout, "", GetParam().layout); }
+};
+
+TEST_P(WaylandFollowTest, TheUsersLayoutIsFollowedFromTheNextText) {
+    type("Y-Z/");
+    EXPECT_EQ(received(), "Y-Z/");
+    for (const FollowStep& step : GetParam().steps) {
+        SCOPED_TRACE(step.command);
+        ASSERT_EQ(sway_->command(step.command), "");
+        // swaymsg has its answer before the compositor hands the keymap round.
+        keyboard_->sync();
+        type(step.value);
+        EXPECT_EQ(received(), step.value);
+        EXPECT_EQ(keys_->layout().name(), step.followed);
+        tap(*keyboard_, KEY_Z);
+        EXPECT_EQ(received(), step.zTyping);
+    }
+    EXPECT_EQ(view_.reports, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, WaylandFollowTest, ::testing::ValuesIn(kFollowCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Characters the user's keymap lacks arrive, each exactly, through the keymap extended with
+// their keysyms; once the text is typed the seat hands round the user's keymap again, and the
+// keyboard's keys mean what they mean there.
+struct SpareCase {
+    const char* name;
+    const char* layout;
+    const char* value;
+    int key;                // an evdev key pressed afterwards
+    const char* keyTyping;  // what it types on the user's keymap
+};
+
+void PrintTo(const SpareCase& spare, std::ostream* out) {
+    *out << spare.name;
+}
+
+const SpareCase kSpareCases[] = {
+    {"us", "us", "Ж€°", KEY_Z, "z"},
+    {"de", "de", "Ж€°y", KEY_Z, "y"},
+    {"fr", "fr", "Жж°€ß", KEY_Q, "a"},
+    // More characters than the keymap has spare keys (18 from 9 to 255 on us): they are given
+    // anew once all are taken.
+    {"MoreThanTheSpareKeys", "us", "АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ€", KEY_Z, "z"},
+};
+
+class WaylandSpareKeyTest : public WaylandSessionTest,
+                            public ::testing::WithParamInterface<SpareCase> {
+protected:
+    void SetUp() override { startSession(GetParam().layout, "", GetParam().layout); }
+};
+
+TEST_P(WaylandSpareKeyTest, CharactersTheKeymapLacksArriveAndTheKeymapIsRestored) {
+    const std::string value = GetParam().value;
+    type(value);
+    EXPECT_EQ(received(), value);
+    // Twice: the spare keys given are kept, and with Caps Lock on the keysym is the same.
+    tap(*keyboard_, KEY_CAPSLOCK);
+    type(value + value);
+    tap(*keyboard_, KEY_CAPSLOCK);
+    EXPECT_EQ(received(), value + value);
+    EXPECT_EQ(view_.reports, "");
+
+    tap(*keyboard_, GetParam().key);
+    EXPECT_EQ(received(), GetParam().keyTyping);
+    // What the seat hands a new client now: the user's keymap, without spare keys.
+    const auto observer = WaylandVirtualKeyboard::open(sway_->socket());
+    EXPECT_EQ(XkbKeymap::fromString(observer->userKeymap()).text(),
+              XkbKeymap::fromString(keyboard_->userKeymap()).text());
+
+    // And scalino-cli types a barcode with them.
+    const test::TempDir home;
+    const auto cli =
+        test::runProgram(SCALINO_CLI,
+                         {"type", value, "--set", "instrument=BARCODE_ALPHA_COMPLETE", "--set",
+                          "delay=0", "--set", "keyboardType=DESKTOP"},
+                         "",
+                         {"WAYLAND_DISPLAY=" + sway_->socket(),
+                          "DISPLAY=", "XDG_RUNTIME_DIR=" + sway_->runtimeDir().string(),
+                          "HOME=" + home.path().string()});
+    EXPECT_EQ(cli.exitStatus, 0) << cli.err;
+    EXPECT_EQ(received(), value);
+
+    // A character without a keysym (a noncharacter) is reported as before, and nothing else.
+    type("a\uFDD0b");
+    EXPECT_EQ(received(), "ab");
+    EXPECT_NE(view_.reports, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, WaylandSpareKeyTest, ::testing::ValuesIn(kSpareCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Where no compositor answers, the Wayland keyboard says so and scalino-cli ends with status 3

@@ -148,6 +148,47 @@ TEST(XkbCharacterTableTest, TypesEveryPrintableAsciiCharacterOnTheCommonLayouts)
     }
 }
 
+// Spare keys a keyboard gives keysyms on, in order; none once the given number is used up.
+class CountedSpareKeys : public SpareKeys {
+public:
+    explicit CountedSpareKeys(int count) : count_(count) {}
+    std::optional<int> keyFor(uint32_t keysym) override {
+        asked.push_back(keysym);
+        if (count_ == 0) return std::nullopt;
+        --count_;
+        return KEY_F13 + count_;
+    }
+    std::vector<uint32_t> asked;
+
+private:
+    int count_;
+};
+
+// A character the keymap lacks that has a keysym is typed on the spare key the keyboard gives
+// it, alone whatever the locks; the keymap's own characters keep their keys, and without spare
+// keys (or with none left) the character cannot be typed.
+TEST(XkbCharacterTableTest, CharactersTheKeymapLacksGoOnSpareKeys) {
+    const XkbKeymap us = XkbKeymap::compile("us");
+    const XkbCharacterTable plain(us, 0);
+    CountedSpareKeys spare(1);
+    const XkbCharacterTable table(us, 0, &spare);
+    EXPECT_FALSE(plain.canType(U'\u0416'));
+    EXPECT_TRUE(table.canType(U'\u0416'));
+    EXPECT_TRUE(table.canType(U'\u20AC'));
+    EXPECT_FALSE(table.canType(U'\u0007'));
+    EXPECT_FALSE(table.canType(U'\uFDD0'));  // a noncharacter: no keysym
+    EXPECT_EQ(table.chordsFor(U'\uFDD0', {}), nullptr);
+    EXPECT_EQ(table.size(), plain.size());
+    const auto* zhe = table.chordsFor(U'\u0416', {true, true});
+    ASSERT_NE(zhe, nullptr);
+    EXPECT_EQ(*zhe, (std::vector<KeyChord>{{{}, KEY_F13, false}}));
+    EXPECT_EQ(table.locksThatMatter(U'\u0416'), LockState{});
+    EXPECT_EQ(spare.asked, std::vector<uint32_t>{0x6f6});  // XKB_KEY_Cyrillic_ZHE
+    EXPECT_EQ(table.chordsFor(U'\u20AC', {}), nullptr);  // no spare key left
+    EXPECT_EQ(*table.chordsFor(U'a', {}), *plain.chordsFor(U'a', {}));
+    EXPECT_EQ(spare.asked.size(), 2u);
+}
+
 TEST(XkbCharacterTableTest, RefusesLayoutsTheSystemLacksAndMalformedNames) {
     const std::pair<const char*, const char*> cases[] = {
         {"xx", "the system has no keyboard layout 'xx'"},
