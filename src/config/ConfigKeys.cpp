@@ -75,9 +75,13 @@ ConfigKey flag(std::string_view key) {
 }
 
 // Settings stored before the desktop's layout existed name their layout; new ones follow the
-// desktop's where an X server can tell it.
+// desktop's where a desktop can tell it: an X server, or a Wayland compositor, whose ways of
+// typing bring its keymap along.
 KeyboardType newSettingsKeyboardType() {
-    if (ProcessProperties::get("DISPLAY", "").empty()) return getDefault<KeyboardType>();
+    if (ProcessProperties::get("DISPLAY", "").empty() &&
+        ProcessProperties::get("WAYLAND_DISPLAY", "").empty()) {
+        return getDefault<KeyboardType>();
+    }
     return KeyboardType::DESKTOP;
 }
 

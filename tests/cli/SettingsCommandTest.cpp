@@ -47,15 +47,21 @@ TEST_F(SettingsCommandTest, PrintsEverySettingInReadingOrder) {
     EXPECT_FALSE(std::filesystem::exists(prefs_));  // printing saves nothing
 }
 
-// New settings type with the desktop's layout where an X display is set; stored ones keep theirs.
+// New settings type with the desktop's layout where an X display or a Wayland compositor is set;
+// stored ones keep theirs.
 TEST_F(SettingsCommandTest, NewSettingsFollowTheDesktopsLayoutWhereADisplayIsSet) {
     const auto withDisplay = [this](const std::string& display, std::vector<std::string> args) {
         args.insert(args.end(), {"--prefs", prefs_.string()});
         return runProgram(SCALINO_CLI, args, "",
-                          {"SERIAL_PORT_LIST=/dev/ttyUSB7", "DISPLAY=" + display});
+                          {"SERIAL_PORT_LIST=/dev/ttyUSB7", "DISPLAY=" + display,
+                           "WAYLAND_DISPLAY="});
     };
     EXPECT_EQ(printed(withDisplay("", {"settings"}).out, "keyboardType"), "QWERTY");
     EXPECT_EQ(printed(withDisplay(":9", {"settings"}).out, "keyboardType"), "DESKTOP");
+    const auto waylandOnly = runProgram(
+        SCALINO_CLI, {"settings", "--prefs", prefs_.string()}, "",
+        {"SERIAL_PORT_LIST=/dev/ttyUSB7", "DISPLAY=", "WAYLAND_DISPLAY=wayland-0"});
+    EXPECT_EQ(printed(waylandOnly.out, "keyboardType"), "DESKTOP");
     EXPECT_EQ(printed(withDisplay(":9", {"settings"}).out, "xkbLayout"), "");
     ASSERT_EQ(withDisplay("", {"settings", "--save", "--set", "keyboardType=GERMAN"}).exitStatus, 0);
     EXPECT_EQ(printed(withDisplay(":9", {"settings"}).out, "keyboardType"), "GERMAN");
