@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "config/ConfigKeys.h"
 #include "prefs/Preferences.h"
 #include "rs232/FriendlyPortUtil.h"
@@ -224,6 +226,8 @@ void VozevuZaDezFrame2::updateConfigFromTabs() {
 void VozevuZaDezFrame2::startStopJButtonActionPerformed() {
     // Stop while the keys are still being opened gives up the wait for the desktop.
     if (keyboardOpening_) {
+        // Keys that open all the same, the moment after, are dropped too.
+        keyboardOpeningGivenUp_ = true;
         keyboardOpening_->cancel(true);
         return;
     }
@@ -263,7 +267,8 @@ void VozevuZaDezFrame2::abandonKeyboardOpening() {
 
 void VozevuZaDezFrame2::keyboardOpened(const KeyboardOpening::Outcome& outcome) {
     keyboardOpening_.reset();
-    if (outcome.ending == TaskEnding::Cancelled || outcome.ending == TaskEnding::Interrupted) {
+    if (std::exchange(keyboardOpeningGivenUp_, false) || outcome.ending == TaskEnding::Cancelled ||
+        outcome.ending == TaskEnding::Interrupted) {
         arrangeTabs(false);
         return;
     }

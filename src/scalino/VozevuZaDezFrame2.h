@@ -113,6 +113,7 @@ private:
     std::unique_ptr<Connection> connection_;
     // While the keys of the next connection open; null otherwise.
     std::shared_ptr<KeyboardOpening> keyboardOpening_;
+    bool keyboardOpeningGivenUp_ = false;  // Stop was pressed while they opened
     bool minimizeWhenConnected_ = false;
     QTabWidget* tabbedPane_ = nullptr;
     QLabel* statusJLabel_ = nullptr;

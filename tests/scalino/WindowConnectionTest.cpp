@@ -12,6 +12,7 @@
 #include <fstream>
 #include <mutex>
 #include <stop_token>
+#include <thread>
 
 #include "config/Instrument.h"
 #include "rs232/SerialExceptions.h"
@@ -305,6 +306,28 @@ TEST_F(WindowConnectionTest, WhileTheDesktopAsksForConsentTheWindowStaysUsable) 
         window->startStopJButtonActionPerformed();
         ASSERT_TRUE(waitConnected(false));
     }
+}
+
+// Stop pressed just as the desktop allowed, before the window heard of it: stopped it stays.
+TEST_F(WindowConnectionTest, StopJustAsTheDesktopAllowsStaysStopped) {
+    storeSettings(balance());
+    ModalAnswerer answerer;
+    ConsentDialog dialog;
+    auto services = this->services();
+    services.outputs.keys = dialog.factory(keys);
+    window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.waiting(); }, 20000));
+    dialog.allow();
+    // The keys open on their thread; the window's event loop does not run meanwhile, so that
+    // the news of it waits in the queue when Stop comes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_FALSE(dialog.waiting());
+    window->startStopJButtonActionPerformed();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tabTitles().size() == 7; }, 20000));
+    QTest::qWait(200);
+    EXPECT_FALSE(window->isConnected());
+    EXPECT_EQ(status(), text("VozevuZaDezFrame2.statusJLabel.text"));
+    EXPECT_TRUE(answerer.messageBoxes().empty());
 }
 
 // Closing the window while the desktop asks ends the wait with it.
