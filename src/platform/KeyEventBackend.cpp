@@ -34,18 +34,15 @@ bool isWaylandSession() {
     return display != nullptr && *display != '\0';
 }
 
-// How long the automatic choice waits for the session bus to say whether the portal is there;
-// the bus may start xdg-desktop-portal on demand.
-constexpr std::chrono::milliseconds kPortalProbeTime{3000};
-
 // Keys through the remote-desktop portal after the desktop's consent: through libei where the
 // portal hands over an EIS connection and the library is installed, else one portal call per
-// key. The portal takes only one of the two per session, so the choice is made before asking.
-std::unique_ptr<PhysicalKeyboard> openPortalKeyboard(std::stop_token stop) {
+// key. The portal takes only one of the two per session, so the choice is made before asking:
+// libei says whether the library loads.
+std::unique_ptr<PhysicalKeyboard> openPortalKeyboard(std::stop_token stop, bool libei) {
     PortalTimeouts timeouts;
     timeouts.stop = stop;
     auto portal = RemoteDesktopPortal::open(restoreTokenFile(), timeouts);
-    if (!portal->offersEis() || !EiKeyboard::libraryAvailable()) {
+    if (!libei || !portal->offersEis()) {
         // Its own keys are read with the compositor's keymap, the seat's.
         auto keyboard = std::make_unique<PortalKeyboard>(std::move(portal));
         if (isWaylandSession()) keyboard->setReceiverKeymap(readSeatKeymap());
@@ -64,7 +61,7 @@ public:
         : xkbLayout_(xkbLayout), stop_(stop) {}
 
     std::unique_ptr<PhysicalKeyboard> choose() {
-        const uint32_t portal = RemoteDesktopPortal::offeredVersion(kPortalProbeTime);
+        const uint32_t portal = RemoteDesktopPortal::offeredVersion();
         // The portal with libei asks once and then persists; KWin's fake input never asks; the
         // portal without libei asks at every start; the virtual keyboard is wlroots'.
         if (portal == 0) {
@@ -74,14 +71,14 @@ public:
         // Where the portal may hand over EIS it goes first, and, its dialog answered, keeps
         // the session with its own keys where its backend turns out to have no EIS.
         const bool eis = portal >= 2 && EiKeyboard::libraryAvailable();
-        if (auto keyboard = attempt("portal", eis, [&] { return openPortalKeyboard(stop_); }))
+        if (auto keyboard = attempt("portal", eis, [&] { return openPortalKeyboard(stop_, true); }))
             return keyboard;
         if (auto keyboard = attempt("KWin fake input", true, [&] {
                 return KdeFakeInputKeyboard::open("", xkbLayout_);
             }))
             return keyboard;
         if (auto keyboard = attempt("portal", portal >= 1 && !eis,
-                                    [&] { return openPortalKeyboard(stop_); }))
+                                    [&] { return openPortalKeyboard(stop_, false); }))
             return keyboard;
         if (auto keyboard = attempt("Wayland virtual keyboard", true, [&] {
                 return WaylandVirtualKeyboard::open("", xkbLayout_);
@@ -197,7 +194,7 @@ std::unique_ptr<KeyEventGenerator> createKeyEventGenerator(ConfigHelper::Keyboar
     } else if (backend == "wayland") {
         keyboard = WaylandVirtualKeyboard::open("", std::string(xkbLayout));
     } else if (backend == "portal") {
-        keyboard = openPortalKeyboard(stop);
+        keyboard = openPortalKeyboard(stop, EiKeyboard::libraryAvailable());
     } else if (backend == "kde") {
         keyboard = KdeFakeInputKeyboard::open("", std::string(xkbLayout));
     } else if (backend == "uinput") {

@@ -71,6 +71,24 @@ struct SlotRef {
     ~SlotRef() { sd_bus_slot_unref(slot); }
 };
 
+// Calls a method of the RemoteDesktop interface that takes the session and no options first,
+// then what appendRest adds; the reply and any error are the caller's to read. Returns sd-bus's
+// result, negative on failure.
+int callOnSession(sd_bus* bus, const std::string& session, const char* method,
+                  std::chrono::milliseconds timeout,
+                  const std::function<int(sd_bus_message*)>& appendRest, MessageRef& reply,
+                  ErrorRef& error) {
+    MessageRef call;
+    int result =
+        sd_bus_message_new_method_call(bus, &call.message, kService, kObject, kInterface, method);
+    if (result >= 0) result = sd_bus_message_append(call.message, "o", session.c_str());
+    if (result >= 0) result = sd_bus_message_open_container(call.message, 'a', "{sv}");
+    if (result >= 0) result = sd_bus_message_close_container(call.message);
+    if (result >= 0) result = appendRest(call.message);
+    if (result < 0) return result;
+    return sd_bus_call(bus, call.message, microseconds(timeout), &error.error, &reply.message);
+}
+
 // What a Request's Response signal said.
 struct Response {
     bool received = false;
@@ -472,24 +490,15 @@ void RemoteDesktopPortal::closeSession() {
 void RemoteDesktopPortal::notifyKeyboardKeycode(int keycode, bool pressed) {
     throwIfClosed();
     ErrorRef error;
-    MessageRef call;
-    int result = sd_bus_message_new_method_call(bus_, &call.message, kService, kObject, kInterface,
-                                                "NotifyKeyboardKeycode");
-    if (result >= 0) {
-        result = sd_bus_message_append(call.message, "o", session_.c_str());
-    }
-    if (result >= 0) result = sd_bus_message_open_container(call.message, 'a', "{sv}");
-    if (result >= 0) result = sd_bus_message_close_container(call.message);
-    if (result >= 0) {
-        const int32_t code = keycode;
-        const uint32_t state = pressed ? 1 : 0;
-        result = sd_bus_message_append(call.message, "iu", code, state);
-    }
     MessageRef reply;
-    if (result >= 0) {
-        result = sd_bus_call(bus_, call.message, microseconds(timeouts_.request), &error.error,
-                             &reply.message);
-    }
+    const int result = callOnSession(
+        bus_, session_, "NotifyKeyboardKeycode", timeouts_.request,
+        [&](sd_bus_message* call) {
+            const int32_t code = keycode;
+            const uint32_t state = pressed ? 1 : 0;
+            return sd_bus_message_append(call, "iu", code, state);
+        },
+        reply, error);
     if (result < 0) {
         // The Closed signal may have come with the refusal.
         throwIfClosed();
@@ -508,17 +517,10 @@ int RemoteDesktopPortal::connectToEis() {
             std::to_string(version_) + " without it)");
     }
     ErrorRef error;
-    MessageRef call;
-    int result = sd_bus_message_new_method_call(bus_, &call.message, kService, kObject, kInterface,
-                                                "ConnectToEIS");
-    if (result >= 0) result = sd_bus_message_append(call.message, "o", session_.c_str());
-    if (result >= 0) result = sd_bus_message_open_container(call.message, 'a', "{sv}");
-    if (result >= 0) result = sd_bus_message_close_container(call.message);
     MessageRef reply;
-    if (result >= 0) {
-        result = sd_bus_call(bus_, call.message, microseconds(timeouts_.request), &error.error,
-                             &reply.message);
-    }
+    int result = callOnSession(
+        bus_, session_, "ConnectToEIS", timeouts_.request,
+        [](sd_bus_message*) { return 0; }, reply, error);
     if (result < 0) {
         throwIfClosed();
         throw KeyEventError("the remote-desktop portal refused an EIS connection: " +

@@ -51,7 +51,10 @@ public:
     // nothing kept. No bus is 0 at once; a bus or a portal being started on demand (D-Bus
     // activation) that has not answered when timeout passes is 0 too. Version 2 brought
     // ConnectToEIS. For the automatic choice of a backend.
-    static uint32_t offeredVersion(std::chrono::milliseconds timeout);
+    static uint32_t offeredVersion(std::chrono::milliseconds timeout = kProbeTime);
+    // How long the automatic choice waits for that answer; the bus may start xdg-desktop-portal
+    // on demand.
+    static constexpr std::chrono::milliseconds kProbeTime{3000};
 
     // Connects to $DBUS_SESSION_BUS_ADDRESS (or the user's bus) and starts a session: registers
     // kAppId where the portal has the host registry (silently not where it has none or refuses

@@ -37,7 +37,7 @@ bool waylandKeyboardOffered() {
     return opens([] { return WaylandVirtualKeyboard::open(); }) ||
            opens([] { return KdeFakeInputKeyboard::open(); }) ||
            (EiKeyboard::libraryAvailable() &&
-            RemoteDesktopPortal::offeredVersion(std::chrono::seconds(3)) >= 2);
+            RemoteDesktopPortal::offeredVersion() >= 2);
 }
 
 WindowServices processWindowServices() {

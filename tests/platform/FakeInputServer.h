@@ -23,8 +23,10 @@ namespace scalino::test {
 // made of the fake input. KWin itself cannot run in the tests: its Debian package pulls in some
 // 800 packages and a whole Plasma session, and it offers the protocol only to programs whose
 // installed desktop entry names it. What the stand-in checks is the client's side of the
-// protocol: that the keys KWin would receive are the ones the layout needs. It answers on a
-// socket of its own from a thread of its own for as long as the object lives.
+// protocol: that the keys KWin would receive are the ones the layout needs. Without the fake
+// input and a keyboard (FakeInputServer("", 0)) it is a compositor that offers a seat and nothing
+// else, as GNOME's does. It answers on a socket of its own from a thread of its own for as long as
+// the object lives.
 class FakeInputServer {
 public:
     // A request made of the fake input: authenticate, keyboard_key, or another (by name).

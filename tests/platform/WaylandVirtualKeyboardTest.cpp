@@ -19,7 +19,7 @@
 
 #include "config/Keymap.h"
 #include "platform/DesktopKeyEvents.h"
-#include "platform/SeatOnlyServer.h"
+#include "platform/FakeInputServer.h"
 #include "platform/SwayServer.h"
 #include "platform/WaylandVirtualKeyboard.h"
 #include "platform/WevRecorder.h"
@@ -372,7 +372,8 @@ TEST(WaylandVirtualKeyboardOpenTest, NoCompositorIsReported) {
 // A compositor without the protocol (GNOME, KDE Plasma): the keyboard says what to do instead,
 // and the automatic choice, with neither uinput nor an X server at hand, gives every way's reason.
 TEST(WaylandVirtualKeyboardOpenTest, ACompositorWithoutTheProtocolIsReportedWithWhatToDo) {
-    const test::SeatOnlyServer server;
+    // A seat without a keyboard, and no fake input either.
+    const test::FakeInputServer server("", 0);
     if (!server.failure().empty()) GTEST_SKIP() << server.failure();
     const std::string message =
         test::failureMessage<KeyEventError>([&] { WaylandVirtualKeyboard::open(server.socket()); });

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/SeatOnlyServer.h"
+#include "platform/FakeInputServer.h"
 #include "platform/SwayServer.h"
 #include "scalino/WindowServices.h"
 #include "support/TempDir.h"
@@ -39,7 +39,8 @@ private:
 TEST(WaylandKeyboardOfferTest, OnlyACompositorWithTheVirtualKeyboardOffersIt) {
     const test::SwayServer sway("de");
     if (!sway.failure().empty()) GTEST_SKIP() << sway.failure();
-    const test::SeatOnlyServer withoutProtocol;
+    // A seat without a keyboard, and no fake input either.
+    const test::FakeInputServer withoutProtocol("", 0);
     ASSERT_EQ(withoutProtocol.failure(), "");
     const test::TempDir runtime;
     struct Case {

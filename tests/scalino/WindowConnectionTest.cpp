@@ -269,19 +269,27 @@ private:
     bool allowed_ = false;
 };
 
-// While the desktop asks, the window answers: it shows what it waits for, Stop gives up the
-// wait, and an answer given later connects and types.
-TEST_F(WindowConnectionTest, WhileTheDesktopAsksForConsentTheWindowStaysUsable) {
-    for (const bool allowed : {false, true}) {
-        SCOPED_TRACE(allowed ? "allowed" : "given up");
+// A window that connects at start-up while the desktop's dialog asks for consent.
+class WindowConsentTest : public WindowConnectionTest {
+protected:
+    // Starts the window; true once the dialog waits, the window made and its event loop running.
+    bool openWhileTheDesktopAsks(ConsentDialog& dialog) {
         storeSettings(balance());
-        ModalAnswerer answerer;
-        ConsentDialog dialog;
         auto services = this->services();
         services.outputs.keys = dialog.factory(keys);
         window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
-        // The window was made and runs its event loop while the dialog is open.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.waiting(); }, 20000));
+        return QTest::qWaitFor([&] { return dialog.waiting(); }, 20000);
+    }
+};
+
+// While the desktop asks, the window answers: it shows what it waits for, Stop gives up the
+// wait, and an answer given later connects and types.
+TEST_F(WindowConsentTest, WhileTheDesktopAsksForConsentTheWindowStaysUsable) {
+    for (const bool allowed : {false, true}) {
+        SCOPED_TRACE(allowed ? "allowed" : "given up");
+        ModalAnswerer answerer;
+        ConsentDialog dialog;
+        ASSERT_TRUE(openWhileTheDesktopAsks(dialog));
         EXPECT_EQ(status(), text("keyboard.output.opening"));
         EXPECT_EQ(tabTitles().size(), 3) << "the settings tabs go while the keys open";
         EXPECT_FALSE(window->isConnected());
@@ -309,14 +317,10 @@ TEST_F(WindowConnectionTest, WhileTheDesktopAsksForConsentTheWindowStaysUsable) 
 }
 
 // Stop pressed just as the desktop allowed, before the window heard of it: stopped it stays.
-TEST_F(WindowConnectionTest, StopJustAsTheDesktopAllowsStaysStopped) {
-    storeSettings(balance());
+TEST_F(WindowConsentTest, StopJustAsTheDesktopAllowsStaysStopped) {
     ModalAnswerer answerer;
     ConsentDialog dialog;
-    auto services = this->services();
-    services.outputs.keys = dialog.factory(keys);
-    window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.waiting(); }, 20000));
+    ASSERT_TRUE(openWhileTheDesktopAsks(dialog));
     dialog.allow();
     // The keys open on their thread; the window's event loop does not run meanwhile, so that
     // the news of it waits in the queue when Stop comes.
@@ -331,13 +335,9 @@ TEST_F(WindowConnectionTest, StopJustAsTheDesktopAllowsStaysStopped) {
 }
 
 // Closing the window while the desktop asks ends the wait with it.
-TEST_F(WindowConnectionTest, ClosingWhileTheDesktopAsksEndsTheWait) {
-    storeSettings(balance());
+TEST_F(WindowConsentTest, ClosingWhileTheDesktopAsksEndsTheWait) {
     ConsentDialog dialog;
-    auto services = this->services();
-    services.outputs.keys = dialog.factory(keys);
-    window = std::make_unique<VozevuZaDezFrame2>(QStringList{}, std::move(services));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.waiting(); }, 20000));
+    ASSERT_TRUE(openWhileTheDesktopAsks(dialog));
     window->close();
     EXPECT_FALSE(dialog.waiting());
     EXPECT_EQ(exitStatuses, std::vector<int>{0});
